@@ -1,0 +1,258 @@
+// The registry store and the storage card, as the tests prepare them.
+#include "DeviceTest.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace devtest {
+
+const wchar_t* const kStoreKey = L"software\\quelmar\\systemData";
+
+namespace {
+
+class Key {
+public:
+    explicit Key(bool create)
+    {
+        LSTATUS r = create ? RegCreateKeyExW(HKEY_CURRENT_USER, kStoreKey, 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &m_h, nullptr)
+                           : RegOpenKeyExW(HKEY_CURRENT_USER, kStoreKey, 0, KEY_ALL_ACCESS, &m_h);
+        if (r != ERROR_SUCCESS) m_h = nullptr;
+    }
+    ~Key()
+    {
+        if (m_h) RegCloseKey(m_h);
+    }
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    HKEY get() const { return m_h; }
+
+private:
+    HKEY m_h = nullptr;
+};
+
+}  // namespace
+
+bool StoreKeyExists() { return Key(false).get() != nullptr; }
+
+bool DeleteStoreKey()
+{
+    LSTATUS r = RegDeleteTreeW(HKEY_CURRENT_USER, kStoreKey);
+    if (r == ERROR_SUCCESS || r == ERROR_FILE_NOT_FOUND) {
+        r = RegDeleteKeyW(HKEY_CURRENT_USER, kStoreKey);
+    }
+    return r == ERROR_SUCCESS || r == ERROR_FILE_NOT_FOUND;
+}
+
+bool WriteDword(const std::wstring& name, DWORD value)
+{
+    return WriteRaw(name, REG_DWORD, &value, sizeof value);
+}
+
+bool WriteRaw(const std::wstring& name, DWORD type, const void* data, DWORD size)
+{
+    Key key(true);
+    return key.get() &&
+           RegSetValueExW(key.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), size) ==
+               ERROR_SUCCESS;
+}
+
+std::optional<RawValue> ReadRaw(const std::wstring& name)
+{
+    Key key(false);
+    if (!key.get()) return std::nullopt;
+    RawValue v;
+    DWORD size = 0;
+    if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &v.type, nullptr, &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    v.data.resize(size);
+    if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &v.type, size ? v.data.data() : nullptr,
+                         &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    v.data.resize(size);
+    return v;
+}
+
+std::optional<DWORD> ReadDword(const std::wstring& name)
+{
+    std::optional<RawValue> v = ReadRaw(name);
+    if (!v || v->data.size() != sizeof(DWORD)) return std::nullopt;
+    DWORD value = 0;
+    memcpy(&value, v->data.data(), sizeof value);
+    return value;
+}
+
+bool DeleteValue(const std::wstring& name)
+{
+    Key key(false);
+    return key.get() && RegDeleteValueW(key.get(), name.c_str()) == ERROR_SUCCESS;
+}
+
+StoreSnapshot::StoreSnapshot()
+{
+    Key key(false);
+    m_existed = key.get() != nullptr;
+    if (!m_existed) return;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLen = 256;
+        RawValue v;
+        DWORD size = 0;
+        if (RegEnumValueW(key.get(), i, name, &nameLen, nullptr, &v.type, nullptr, &size) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        v.data.resize(size);
+        nameLen = 256;
+        if (RegEnumValueW(key.get(), i, name, &nameLen, nullptr, &v.type,
+                          size ? v.data.data() : nullptr, &size) != ERROR_SUCCESS) {
+            break;
+        }
+        m_values.emplace_back(std::wstring(name, nameLen), std::move(v));
+    }
+}
+
+StoreSnapshot::~StoreSnapshot()
+{
+    DeleteStoreKey();
+    if (!m_existed) return;
+    Key created(true);  // an empty key comes back empty
+    for (const auto& nv : m_values) {
+        WriteRaw(nv.first, nv.second.type, nv.second.data.data(),
+                 static_cast<DWORD>(nv.second.data.size()));
+    }
+}
+
+// ---------------------------------------------------------------- files
+
+std::wstring CardRoot() { return L"C:\\\uAE30\uC5B5 \uC7A5\uCE58 \uCE74\uB4DC"; }  // 기억 장치 카드
+
+std::wstring ChannelFilePath() { return CardRoot() + L"\\appdata\\SERIALData.dat"; }
+
+std::vector<uint8_t> ChannelImage(uint8_t tvCount, uint8_t radioCount,
+                                  const std::vector<std::string>& tvNames,
+                                  const std::vector<std::string>& radioNames)
+{
+    std::vector<uint8_t> img(kChannelFileSize, 0);
+    img[0] = tvCount;
+    img[1] = radioCount;
+    auto put = [&](const std::vector<std::string>& names, size_t offset, size_t max) {
+        for (size_t i = 0; i < names.size() && i < max; ++i) {
+            size_t n = std::min(names[i].size(), kNameSize);
+            memcpy(&img[offset + i * kNameSize], names[i].data(), n);
+        }
+    };
+    put(tvNames, kTvNamesOffset, 20);
+    put(radioNames, kRadioNamesOffset, 80);
+    return img;
+}
+
+bool WriteChannelFile(uint8_t tvCount, uint8_t radioCount, const std::vector<std::string>& tvNames,
+                      const std::vector<std::string>& radioNames)
+{
+    return WriteChannelBytes(ChannelImage(tvCount, radioCount, tvNames, radioNames));
+}
+
+bool WriteChannelBytes(const std::vector<uint8_t>& bytes)
+{
+    return CreateFolders(CardRoot() + L"\\appdata") &&
+           WriteFileBytes(ChannelFilePath(), bytes.data(), bytes.size());
+}
+
+std::string ToAnsi(const std::wstring& text, UINT codePage)
+{
+    int n = WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+    if (n > 0) {
+        WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n,
+                            nullptr, nullptr);
+    }
+    return out;
+}
+
+bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool CreateFolders(const std::wstring& path)
+{
+    if (path.empty()) return false;
+    if (FileExists(path)) return (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    size_t slash = path.find_last_of(L'\\');
+    if (slash != std::wstring::npos && slash > 2 && !CreateFolders(path.substr(0, slash))) return false;
+    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool RemoveTree(const std::wstring& path)
+{
+    DWORD attr = GetFileAttributesW(path.c_str());
+    if (attr == INVALID_FILE_ATTRIBUTES) return true;
+    if (!(attr & FILE_ATTRIBUTE_DIRECTORY)) {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        return DeleteFileW(path.c_str()) != 0;
+    }
+    WIN32_FIND_DATAW fd;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &fd);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = fd.cFileName;
+            if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
+        } while (FindNextFileW(find, &fd));
+        FindClose(find);
+    }
+    return RemoveDirectoryW(path.c_str()) != 0;
+}
+
+bool WriteFileBytes(const std::wstring& path, const void* data, size_t size)
+{
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = size == 0 || WriteFile(f, data, static_cast<DWORD>(size), &written, nullptr);
+    CloseHandle(f);
+    return ok && written == size;
+}
+
+std::optional<std::vector<uint8_t>> ReadFileBytes(const std::wstring& path)
+{
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::vector<uint8_t> out;
+    uint8_t buf[4096];
+    DWORD got = 0;
+    while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0) out.insert(out.end(), buf, buf + got);
+    CloseHandle(f);
+    return out;
+}
+
+bool CreateCardFolder() { return CreateFolders(CardRoot()); }
+
+bool RemoveCardFolder() { return RemoveTree(CardRoot()); }
+
+namespace {
+
+std::wstring SavedCardPath() { return CardRoot() + L".devtest-saved"; }
+
+}  // namespace
+
+CardGuard::CardGuard()
+{
+    // A folder left by a test run that died keeps the original card.
+    if (FileExists(SavedCardPath())) {
+        RemoveCardFolder();
+        m_saved = true;
+        return;
+    }
+    m_saved = FileExists(CardRoot()) && MoveFileW(CardRoot().c_str(), SavedCardPath().c_str());
+}
+
+CardGuard::~CardGuard()
+{
+    RemoveCardFolder();
+    if (m_saved) MoveFileW(SavedCardPath().c_str(), CardRoot().c_str());
+}
+
+}  // namespace devtest
