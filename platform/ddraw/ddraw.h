@@ -1,0 +1,254 @@
+// DirectDraw as the device's image provides it, for the simulated display of this machine.
+// Names, signatures, flag values, error codes and interface identifiers are the device's;
+// the method tables hold only the methods the programs use, each with its real signature.
+// Records carry the fields the programs use; dwSize is always sizeof of the record here.
+#ifndef PLATFORM_DDRAW_DDRAW_H
+#define PLATFORM_DDRAW_DDRAW_H
+
+#include <windows.h>
+#include <unknwn.h>
+
+// ---------------------------------------------------------------------------
+// Results
+
+#define _FACDD 0x876
+#define MAKE_DDHRESULT(code) MAKE_HRESULT(1, _FACDD, (code))
+
+#define DD_OK                       S_OK
+#define DD_FALSE                    S_FALSE
+#define DDERR_GENERIC               E_FAIL
+#define DDERR_INVALIDPARAMS         E_INVALIDARG
+#define DDERR_OUTOFMEMORY           E_OUTOFMEMORY
+#define DDERR_UNSUPPORTED           E_NOTIMPL
+#define DDERR_NOINTERFACE           E_NOINTERFACE
+#define DDERR_CURRENTLYNOTAVAIL     MAKE_DDHRESULT(40)
+#define DDERR_INVALIDCAPS           MAKE_DDHRESULT(100)
+#define DDERR_INVALIDOBJECT         MAKE_DDHRESULT(130)
+#define DDERR_INVALIDPIXELFORMAT    MAKE_DDHRESULT(145)
+#define DDERR_INVALIDRECT           MAKE_DDHRESULT(150)
+#define DDERR_NOCOOPERATIVELEVELSET MAKE_DDHRESULT(212)
+#define DDERR_NOTFOUND              MAKE_DDHRESULT(255)
+#define DDERR_OUTOFVIDEOMEMORY      MAKE_DDHRESULT(380)
+#define DDERR_SURFACELOST           MAKE_DDHRESULT(450)
+#define DDERR_OVERLAYNOTVISIBLE     MAKE_DDHRESULT(577)
+#define DDERR_NOTAOVERLAYSURFACE    MAKE_DDHRESULT(580)
+#define DDERR_MOREDATA              MAKE_DDHRESULT(690)
+#define DDERR_VIDEONOTACTIVE        MAKE_DDHRESULT(695)
+
+#define DDENUMRET_CANCEL 0
+#define DDENUMRET_OK     1
+
+// ---------------------------------------------------------------------------
+// Interface identifiers
+
+static const GUID IID_IDirectDraw4 =
+    {0x9c59509a, 0x39bd, 0x11d1, {0x8c, 0x4a, 0x00, 0xc0, 0x4f, 0xd9, 0x30, 0xc5}};
+static const GUID IID_IDDVideoPortContainer =
+    {0x6c142760, 0xa733, 0x11ce, {0xa5, 0x21, 0x00, 0x20, 0xaf, 0x0b, 0xe5, 0x60}};
+
+// ---------------------------------------------------------------------------
+// Records
+
+struct DDCOLORKEY {
+    DWORD dwColorSpaceLowValue;
+    DWORD dwColorSpaceHighValue;
+};
+typedef DDCOLORKEY* LPDDCOLORKEY;
+
+struct DDPIXELFORMAT {
+    DWORD dwSize;
+    DWORD dwFlags;
+    DWORD dwFourCC;
+    DWORD dwRGBBitCount;
+    DWORD dwRBitMask;
+    DWORD dwGBitMask;
+    DWORD dwBBitMask;
+    DWORD dwRGBAlphaBitMask;
+};
+typedef DDPIXELFORMAT* LPDDPIXELFORMAT;
+
+#define DDPF_ALPHAPIXELS 0x00000001
+#define DDPF_FOURCC      0x00000004
+#define DDPF_RGB         0x00000040
+#define DDPF_YUV         0x00000200
+
+struct DDSCAPS2 {
+    DWORD dwCaps;
+    DWORD dwCaps2;
+    DWORD dwCaps3;
+    DWORD dwCaps4;
+};
+typedef DDSCAPS2* LPDDSCAPS2;
+
+struct DDSCAPS {
+    DWORD dwCaps;
+};
+
+#define DDSCAPS_COMPLEX        0x00000008
+#define DDSCAPS_FLIP           0x00000010
+#define DDSCAPS_FRONTBUFFER    0x00000020
+#define DDSCAPS_OFFSCREENPLAIN 0x00000040
+#define DDSCAPS_OVERLAY        0x00000080
+#define DDSCAPS_PRIMARYSURFACE 0x00000200
+#define DDSCAPS_SYSTEMMEMORY   0x00000800
+#define DDSCAPS_VIDEOMEMORY    0x00004000
+#define DDSCAPS_VISIBLE        0x00008000
+#define DDSCAPS_BACKBUFFER     0x00000004
+#define DDSCAPS_VIDEOPORT      0x08000000
+
+struct DDSURFACEDESC2 {
+    DWORD dwSize;
+    DWORD dwFlags;
+    DWORD dwHeight;
+    DWORD dwWidth;
+    LONG lPitch;
+    DWORD dwBackBufferCount;
+    DWORD dwMipMapCount;
+    DWORD dwAlphaBitDepth;
+    DWORD dwReserved;
+    LPVOID lpSurface;
+    DDCOLORKEY ddckCKDestOverlay;
+    DDCOLORKEY ddckCKDestBlt;
+    DDCOLORKEY ddckCKSrcOverlay;
+    DDCOLORKEY ddckCKSrcBlt;
+    DDPIXELFORMAT ddpfPixelFormat;
+    DDSCAPS2 ddsCaps;
+    DWORD dwTextureStage;
+};
+typedef DDSURFACEDESC2* LPDDSURFACEDESC2;
+
+#define DDSD_CAPS            0x00000001
+#define DDSD_HEIGHT          0x00000002
+#define DDSD_WIDTH           0x00000004
+#define DDSD_PITCH           0x00000008
+#define DDSD_BACKBUFFERCOUNT 0x00000020
+#define DDSD_PIXELFORMAT     0x00001000
+
+struct DDCAPS {
+    DWORD dwSize;
+    DWORD dwCaps;
+    DWORD dwCaps2;
+    DWORD dwCKeyCaps;
+    DWORD dwFXCaps;
+    DWORD dwFXAlphaCaps;
+    DWORD dwPalCaps;
+    DWORD dwSVCaps;
+    DWORD dwAlphaBltConstBitDepths;
+    DWORD dwAlphaBltPixelBitDepths;
+    DWORD dwAlphaBltSurfaceBitDepths;
+    DWORD dwAlphaOverlayConstBitDepths;
+    DWORD dwAlphaOverlayPixelBitDepths;
+    DWORD dwAlphaOverlaySurfaceBitDepths;
+    DWORD dwZBufferBitDepths;
+    DWORD dwVidMemTotal;
+    DWORD dwVidMemFree;
+    DWORD dwMaxVisibleOverlays;
+    DWORD dwCurrVisibleOverlays;
+    DWORD dwNumFourCCCodes;
+    DWORD dwAlignBoundarySrc;
+    DWORD dwAlignSizeSrc;
+    DWORD dwAlignBoundaryDest;
+    DWORD dwAlignSizeDest;
+    DWORD dwAlignStrideAlign;
+    DWORD dwRops[8];
+    DDSCAPS ddsOldCaps;
+    DWORD dwMinOverlayStretch;
+    DWORD dwMaxOverlayStretch;
+    DWORD dwMinLiveVideoStretch;
+    DWORD dwMaxLiveVideoStretch;
+    DWORD dwMinHwCodecStretch;
+    DWORD dwMaxHwCodecStretch;
+    DWORD dwReserved1;
+    DWORD dwReserved2;
+    DWORD dwReserved3;
+    DWORD dwMaxVideoPorts;
+    DWORD dwCurrVideoPorts;
+    DWORD dwReserved4[64];
+};
+typedef DDCAPS* LPDDCAPS;
+
+#define DDCAPS_OVERLAY          0x00000800
+#define DDCAPS_OVERLAYCANTCLIP  0x00001000
+#define DDCAPS_OVERLAYFOURCC    0x00002000
+#define DDCAPS_OVERLAYSTRETCH   0x00004000
+
+struct IDirectDrawSurface;
+struct IDirectDrawSurface4;
+typedef IDirectDrawSurface* LPDIRECTDRAWSURFACE;
+typedef IDirectDrawSurface4* LPDIRECTDRAWSURFACE4;
+
+struct DDOVERLAYFX {
+    DWORD dwSize;
+    DWORD dwAlphaEdgeBlendBitDepth;
+    DWORD dwAlphaEdgeBlend;
+    DWORD dwReserved;
+    DWORD dwAlphaDestConstBitDepth;
+    union {
+        DWORD dwAlphaDestConst;
+        LPDIRECTDRAWSURFACE lpDDSAlphaDest;
+    };
+    DWORD dwAlphaSrcConstBitDepth;
+    union {
+        DWORD dwAlphaSrcConst;
+        LPDIRECTDRAWSURFACE lpDDSAlphaSrc;
+    };
+    DDCOLORKEY dckDestColorkey;
+    DDCOLORKEY dckSrcColorkey;
+    DWORD dwDDFX;
+    DWORD dwFlags;
+};
+typedef DDOVERLAYFX* LPDDOVERLAYFX;
+
+#define DDOVER_ALPHADEST         0x00000001
+#define DDOVER_HIDE              0x00000200
+#define DDOVER_KEYDEST           0x00000400
+#define DDOVER_KEYDESTOVERRIDE   0x00000800
+#define DDOVER_KEYSRC            0x00001000
+#define DDOVER_KEYSRCOVERRIDE    0x00002000
+#define DDOVER_SHOW              0x00004000
+#define DDOVER_DDFX              0x00080000
+
+#define DDSCL_FULLSCREEN 0x00000001
+#define DDSCL_NORMAL     0x00000008
+#define DDSCL_EXCLUSIVE  0x00000010
+
+// ---------------------------------------------------------------------------
+// Interfaces
+
+struct IDirectDraw : public IUnknown {
+};
+typedef IDirectDraw* LPDIRECTDRAW;
+
+struct IDirectDraw4 : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC2 lpDDSurfaceDesc2,
+                                                    LPDIRECTDRAWSURFACE4* lplpDDSurface,
+                                                    IUnknown* pUnkOuter) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCaps(LPDDCAPS lpDDDriverCaps, LPDDCAPS lpDDHELCaps) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND hWnd, DWORD dwFlags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetAvailableVidMem(LPDDSCAPS2 lpDDSCaps2, LPDWORD lpdwTotal,
+                                                         LPDWORD lpdwFree) = 0;
+};
+typedef IDirectDraw4* LPDIRECTDRAW4;
+
+struct IDirectDrawSurface4 : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetAttachedSurface(LPDDSCAPS2 lpDDSCaps,
+                                                         LPDIRECTDRAWSURFACE4* lplpDDAttachedSurface) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetSurfaceDesc(LPDDSURFACEDESC2 lpDDSurfaceDesc) = 0;
+    virtual HRESULT STDMETHODCALLTYPE UpdateOverlay(LPRECT lpSrcRect, LPDIRECTDRAWSURFACE4 lpDDDestSurface,
+                                                    LPRECT lpDestRect, DWORD dwFlags,
+                                                    LPDDOVERLAYFX lpDDOverlayFx) = 0;
+};
+
+extern "C" HRESULT WINAPI DirectDrawCreate(GUID* lpGUID, LPDIRECTDRAW* lplpDD, IUnknown* pUnkOuter);
+
+// ---------------------------------------------------------------------------
+// The display driver's escapes reach the simulated display. Calls with other escape
+// numbers go on to the system's ExtEscape.
+
+extern "C" int WINAPI DdsimExtEscape(HDC hdc, int iEscape, int cjInput, LPCSTR lpInData,
+                                     int cjOutput, LPSTR lpOutData);
+#ifndef DDSIM_IMPLEMENTATION
+#define ExtEscape DdsimExtEscape
+#endif
+
+#endif
