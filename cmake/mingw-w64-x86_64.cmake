@@ -1,0 +1,14 @@
+# Cross toolchain: real Windows x86-64 executables, run under Wine.
+# The -posix compilers are required: the win32 thread model lacks std::thread/std::mutex.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER   x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER  x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Resource scripts are UTF-8 (Korean captions and strings).
+set(CMAKE_RC_FLAGS_INIT "-c 65001")
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -1,0 +1,3 @@
+#include "KickoffApp.h"
+
+CKickoffApp theApp;

@@ -1,0 +1,131 @@
+#include "TvScreenDlg.h"
+#include "Frame.h"
+#include "SettingsStore.h"
+#include "SoftKey.h"
+#include "overlay/Overlay.h"
+
+namespace {
+const wchar_t kTitle[] = L"TVSCREEN";
+const wchar_t kChannelFile[] = L"\\appdata\\SERIALData.dat";
+const wchar_t kSettingsProgram[] = L"\\기억 장치 카드\\app\\setting.exe";
+}
+
+BEGIN_MESSAGE_MAP(CTvScreenDlg, CDialog)
+    ON_WM_PAINT()
+    ON_WM_CTLCOLOR()
+    ON_WM_LBUTTONDOWN()
+    ON_WM_LBUTTONUP()
+    ON_WM_TIMER()
+END_MESSAGE_MAP()
+
+CTvScreenDlg::CTvScreenDlg() : CDialog(IDD_MAIN_DIALOG)
+{
+    m_hIcon = LoadProgramIcon();
+}
+
+CTvScreenDlg::~CTvScreenDlg()
+{
+    ReleaseGdiResources();
+}
+
+BOOL CTvScreenDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    m_bBusy = 1;
+    SetDialogIcons(*this, m_hIcon);
+    g_uSoftKeyMsg = RegisterSoftKey();
+    CenterWindow(GetDesktopWindow());
+    m_pDlsEdit = GetDlgItem(IDC_DLS_EDIT);
+    SetWindowPos(&wndTopMost, 0, 0, 0, 0, SWP_SHOWWINDOW);
+    m_hInstance = AfxGetInstanceHandle();
+    m_strCardRoot = L"\\기억 장치 카드";
+
+    m_bListOpen = 0;
+    m_nPlayingMode = BAND_TV;
+    m_nViewMode = VIEW_HIDDEN;
+    m_nLastViewMode = VIEW_TV_FULL;
+    m_nHit = ELEM_NONE;
+    m_nMuteState = MUTE_STATE_SOUND;
+    m_nTvListTop = 1;
+    m_nRadioListTop = 1;
+    m_nTvCount = 0;
+    m_nRadioCount = 0;
+    m_nTapCount = 0;
+    m_bPressed = 0;
+    m_nPipSide = 2;
+    m_nPressedChannel = -1;
+    m_bRowPressed = 0;
+    m_nPipRequest = 0;
+
+    LoadPipAndDls(*this);
+
+    // The engine keeps this DC for the display driver's escape.
+    g_pEscapeDC = CDC::FromHandle(::GetDC(m_hWnd));
+    InitPlay(this);
+    m_nResumeAfterSettings = 0;
+    ZeroMemory(&g_overlayFx, sizeof(g_overlayFx));
+    g_overlayFx.dwSize = sizeof(DDOVERLAYFX);
+    g_dwOverlayFlags = DDOVER_SHOW;
+
+    m_nPanel = PANEL_MAIN;
+    m_bSearching = 0;
+    if (LoadChannelFile() == 1) TakeChannelCounts();
+    m_bBusy = 0;
+    m_bSettling = 0;
+    m_nTvChannel = 0;
+    m_nRadioChannel = 0;
+    CreateGdiResources();
+    return TRUE;
+}
+
+BOOL CTvScreenDlg::PreTranslateMessage(MSG* pMsg)
+{
+    // A second start finds the running viewer by this title, whatever changed it.
+    SetWindowText(kTitle);
+    return CDialog::PreTranslateMessage(pMsg);
+}
+
+int CTvScreenDlg::LoadChannelFile()
+{
+    ::Sleep(10);
+    CString strPath = m_strCardRoot + kChannelFile;
+    CFile file;
+    if (!file.Open(strPath, CFile::modeRead | CFile::modeCreate | CFile::modeNoTruncate)) return 0;
+    file.Seek(0, CFile::begin);
+    ZeroMemory(m_serialData, sizeof(m_serialData));
+    file.Read(m_serialData, sizeof(m_serialData));
+    file.Close();
+    return 1;
+}
+
+void CTvScreenDlg::TakeChannelCounts()
+{
+    // The file's layout holds at most 20 TV and 80 radio names; a larger count would make the
+    // lists and channel commands read past the name records.
+    m_nTvCount = m_serialData[0] > TV_NAMES_MAX ? TV_NAMES_MAX : m_serialData[0];
+    m_nRadioCount = m_serialData[1] > RADIO_NAMES_MAX ? RADIO_NAMES_MAX : m_serialData[1];
+}
+
+const char* CTvScreenDlg::ChannelRecord(int nBand, int nIndex) const
+{
+    if (nBand == BAND_TV && nIndex >= 0 && nIndex < TV_NAMES_MAX)
+        return reinterpret_cast<const char*>(m_serialData + TV_NAMES_OFFSET + CHANNEL_NAME_SIZE * nIndex);
+    if (nBand == BAND_RADIO && nIndex >= 0 && nIndex < RADIO_NAMES_MAX)
+        return reinterpret_cast<const char*>(m_serialData + RADIO_NAMES_OFFSET + CHANNEL_NAME_SIZE * nIndex);
+    return nullptr;
+}
+
+void CTvScreenDlg::LaunchSettings()
+{
+    // A zeroed start-up record stands for "none": desktop systems do not accept a null one.
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (::CreateProcessW(kSettingsProgram, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        // Nothing waits on the settings program; its handles would only pile up over many launches.
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+    }
+    SwitchOverlayMode(this, VIEW_HIDDEN);
+    m_nResumeAfterSettings = 1;
+}
