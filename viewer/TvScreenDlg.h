@@ -61,6 +61,7 @@ public:
     CDC* m_pTextDC = nullptr;       // white transparent text in m_font
     CFont m_font;
     CFont* m_pOldFont = nullptr;
+    CBrush m_brDlsText;             // black background of the DAB text line, made once on first use
 
     CString m_strDls;               // DAB text last received
     int m_nViewMode = VIEW_HIDDEN;
@@ -120,6 +121,8 @@ public:
     void ClearNoticeArea();
     afx_msg void OnPaint();
     afx_msg HBRUSH OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor);
+    // Gives the drawing resources back on WM_DESTROY, while the window DCs are still valid.
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     // ---- touch, lock, timers (TvScreenTouch.cpp) ------------------------------------------
     afx_msg void OnLButtonDown(UINT nFlags, CPoint point);
