@@ -4,6 +4,8 @@
 #include "SoftKey.h"
 #include "overlay/Overlay.h"
 
+#include <algorithm>
+
 namespace {
 const wchar_t kTitle[] = L"TVSCREEN";
 const wchar_t kChannelFile[] = L"\\appdata\\SERIALData.dat";
@@ -102,8 +104,8 @@ void CTvScreenDlg::TakeChannelCounts()
 {
     // The file's layout holds at most 20 TV and 80 radio names; a larger count would make the
     // lists and channel commands read past the name records.
-    m_nTvCount = m_serialData[0] > TV_NAMES_MAX ? TV_NAMES_MAX : m_serialData[0];
-    m_nRadioCount = m_serialData[1] > RADIO_NAMES_MAX ? RADIO_NAMES_MAX : m_serialData[1];
+    m_nTvCount = std::min<int>(m_serialData[0], TV_NAMES_MAX);
+    m_nRadioCount = std::min<int>(m_serialData[1], RADIO_NAMES_MAX);
 }
 
 const char* CTvScreenDlg::ChannelRecord(int nBand, int nIndex) const
