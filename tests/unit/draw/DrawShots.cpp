@@ -41,7 +41,13 @@ int wmain(int argc, wchar_t** argv)
         dlg->DrawButton(2, 1);             // a finger on the third row
         dlg->DrawChannelRow(3, 2);
     }
-    PollUntil([] { return false; }, 500);  // let the screen catch up
+    if (scene == L"main") {
+        PollUntil([] {
+            HWND picture = FindWindowW(L"DdsimOverlayPicture", nullptr);
+            return picture && IsWindowVisible(picture);
+        }, 5000);
+    }
+    PollUntil([] { return false; }, 500);  // no event tells when X shows the last paint
     WriteFileBytes(argv[2], "ready", 5);
     PollUntil([&] { return FileExists(argv[3]); }, 60000);
     return 0;
