@@ -669,7 +669,6 @@ def viewer_art():
     place(main, 154, 504, 236, 1)
     place(main, 181, 527, 374, 1)
     main.paste(bar_img, local(434, 344))
-    main.paste(knob_img, local(504, 344))
 
     lst = list_bg.copy()
     for code in (102, 108, 112, 113, 114, 115, 116):
