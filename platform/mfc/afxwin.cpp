@@ -204,7 +204,11 @@ CWnd* CWnd::GetDesktopWindow()
 
 BOOL CWnd::SetWindowPos(const CWnd* pWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags)
 {
-    return ::SetWindowPos(m_hWnd, pWndInsertAfter ? pWndInsertAfter->m_hWnd : HWND_TOP, x, y, cx, cy, nFlags);
+    HWND hInsertAfter = pWndInsertAfter ? pWndInsertAfter->m_hWnd : HWND_TOP;
+    // The device leaves a window sent to the bottom there. The desktop raises every window it
+    // activates, which would undo the move, so a move to the bottom does not activate here.
+    if (hInsertAfter == HWND_BOTTOM) nFlags |= SWP_NOACTIVATE;
+    return ::SetWindowPos(m_hWnd, hInsertAfter, x, y, cx, cy, nFlags);
 }
 
 void CWnd::CenterWindow(CWnd* pAlternateOwner)
@@ -368,8 +372,22 @@ HWND CWnd::UnsubclassWindow()
     return h;
 }
 
+namespace {
+
+// The device raises a top-level window when it becomes active (a second start of a program
+// brings its window forward that way). Wine without a window manager only activates it.
+void RaiseOnActivation(HWND hWnd, UINT message, WPARAM wParam)
+{
+    if (message != WM_ACTIVATE || LOWORD(wParam) == WA_INACTIVE) return;
+    if ((::GetWindowLongW(hWnd, GWL_STYLE) & WS_CHILD) || !::GetWindow(hWnd, GW_HWNDPREV)) return;
+    ::SetWindowPos(hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+} // namespace
+
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    RaiseOnActivation(hWnd, message, wParam);
     CWnd* pWnd = CWnd::FromHandlePermanent(hWnd);
     if (!pWnd) return ::DefWindowProcW(hWnd, message, wParam, lParam);
     CurrentMsg saved = t_current;
