@@ -4,6 +4,9 @@ namespace {
 const wchar_t kPortName[] = L"COM7:";
 const DWORD kQueueBytes = 4096;
 const DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+// Nothing waits for the sentence to leave, so the close keeps the transmit side: purging it
+// would throw away whatever the line has not yet taken, the sentence included.
+const DWORD kPurgeOnClose = PURGE_RXABORT | PURGE_RXCLEAR;
 // The module is set to this speed; it does not follow whatever a caller might wish.
 const DWORD kBaudRate = 57600;
 const DWORD kTimeoutMs = 1000;
@@ -95,7 +98,7 @@ void CGpsConnection::CloseConnection()
     if (m_hPort == INVALID_HANDLE_VALUE) return;
     ::SetCommMask(m_hPort, 0);
     ::EscapeCommFunction(m_hPort, CLRDTR);
-    ::PurgeComm(m_hPort, kPurgeAll);
+    ::PurgeComm(m_hPort, kPurgeOnClose);
     ::CloseHandle(m_hPort);
     m_hPort = INVALID_HANDLE_VALUE;
 }

@@ -14,7 +14,7 @@ public:
     BOOL OpenConnection();
     // One write of nLength bytes; does not wait for the line to drain.
     BOOL SendData(const BYTE* pData, DWORD nLength);
-    // Lowers the lines, empties the queues and closes; nothing to do when closed.
+    // Lowers DTR, empties the receive side and closes; nothing to do when closed.
     void CloseConnection();
 
     COMMTIMEOUTS m_timeouts;

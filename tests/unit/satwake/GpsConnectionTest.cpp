@@ -22,7 +22,8 @@ const Calls kOpenSteps = {
     "EscapeCommFunction(5)",
     "OutputDebugStringW(OpenConnection Success GPS \r\n)",
 };
-const Calls kCloseSteps = { "SetCommMask(0)", "EscapeCommFunction(6)", "PurgeComm(15)", "CloseHandle(port)" };
+// The close empties only the receive side: the sentence may still be on its way out.
+const Calls kCloseSteps = { "SetCommMask(0)", "EscapeCommFunction(6)", "PurgeComm(10)", "CloseHandle(port)" };
 const Calls kBox = { "MessageBoxW(null,-1-,-1-,0)" };
 
 const BYTE kBytes[] = { 'a', 'b', 'c' };
