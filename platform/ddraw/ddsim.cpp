@@ -958,6 +958,16 @@ void Reset()
     NotifyPicture();
 }
 
+void ClearLog()
+{
+    Guard g;
+    World& w = W();
+    w.log.clear();
+    w.counts.clear();
+    w.seq = 0;
+    w.deadCalls = 0;
+}
+
 void SetOverlaySupport(bool supported)
 {
     Guard g;

@@ -49,6 +49,10 @@ struct Call {
 // the log, faults and counters are cleared and the configuration returns to the environment's.
 void Reset();
 
+// Forgets the log and restarts the call counts that faults refer to; objects, display,
+// configuration and faults stay as they are.
+void ClearLog();
+
 // Configuration (in force until the next Reset).
 void SetOverlaySupport(bool supported);
 void SetPortCount(int ports);

@@ -1,0 +1,266 @@
+// Shared by the overlay engine's tests: a real viewer dialog on the simulated display, a watcher
+// that reads and closes the engine's modal reports, and readers for what the hardware was told.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "DeviceTest.h"
+#include "Frame.h"
+#include "Overlay.h"
+#include "TvScreenDlg.h"
+#include "ddsim.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace overlaytest {
+
+inline std::wstring Report(const wchar_t* message) { return std::wstring(L"DOVedu: ") + message + L"\r\n"; }
+
+// Reads every message box of this process as it appears, notes what the simulated hardware
+// still held at that moment, and presses OK: the engine's report is modal on the test thread.
+class BoxWatcher {
+public:
+    struct Seen {
+        std::wstring text;
+        std::wstring caption;
+        int liveObjects;   // simulation objects alive while the box was up
+    };
+
+    BoxWatcher() : m_thread([this] { Run(); }) {}
+    ~BoxWatcher()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    BoxWatcher(const BoxWatcher&) = delete;
+    BoxWatcher& operator=(const BoxWatcher&) = delete;
+
+    std::vector<Seen> Boxes() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_seen;
+    }
+    std::vector<std::wstring> Texts() const
+    {
+        std::vector<std::wstring> out;
+        for (const Seen& s : Boxes()) out.push_back(s.text);
+        return out;
+    }
+    void Clear()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_seen.clear();
+    }
+
+private:
+    void Run()
+    {
+        const DWORD pid = GetCurrentProcessId();
+        while (!m_stop) {
+            HWND box = devtest::FindMessageBox(pid);
+            if (!box || !IsWindowVisible(box)) {
+                Sleep(10);
+                continue;
+            }
+            Seen seen{devtest::MessageBoxText(box), devtest::MessageBoxCaption(box), ddsim::LiveObjects().total()};
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_seen.push_back(seen);
+            }
+            devtest::PressOk(box);
+            for (int i = 0; i < 300 && IsWindow(box); ++i) Sleep(10);
+        }
+    }
+
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    std::vector<Seen> m_seen;
+    std::thread m_thread;
+};
+
+// One viewer dialog from its real template per suite (creating and destroying a dialog costs
+// seconds under Wine). Each test starts like the viewer's start-up leaves things: the window
+// parked, the members at their start values and a freshly Prepared engine with an empty log.
+class OverlayTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        SetCurrentDirectoryW(L"C:\\");
+        ReleaseVideoObjects();
+        ddsim::Reset();
+        devtest::CardGuard card;   // start-up creates the channel file on a card it finds
+        s_dlg = new CTvScreenDlg();
+        if (!s_dlg->Create(IDD_MAIN_DIALOG)) return;
+        s_escapeDC = g_pEscapeDC;
+    }
+
+    static void TearDownTestSuite()
+    {
+        ReleaseVideoObjects();
+        delete s_dlg;
+        s_dlg = nullptr;
+        ddsim::Reset();
+    }
+
+    void SetUp() override
+    {
+        ASSERT_NE(s_dlg, nullptr);
+        ASSERT_NE(s_dlg->m_hWnd, nullptr);
+        m_dlg = s_dlg;
+        m_hwnd = s_dlg->m_hWnd;
+        g_pEscapeDC = s_escapeDC;
+        KillTimer(m_hwnd, TIMER_SETTLING);
+        KillTimer(m_hwnd, TIMER_SWITCHED);
+        CTvScreenDlg& d = *m_dlg;
+        d.m_nViewMode = VIEW_HIDDEN;
+        d.m_nPipPos = 0;
+        d.m_nPipSide = 2;
+        d.m_bDlsOn = 0;
+        d.m_bListOpen = 0;
+        d.m_nPlayingMode = BAND_TV;
+        d.m_bSettling = 0;
+        d.m_nTapCount = 0;
+        d.m_nSearchProgress = 0;
+        Prepared();
+    }
+
+    void TearDown() override
+    {
+        ReleaseVideoObjects();
+        ddsim::Reset();
+    }
+
+    // Back to an engine that has never started, on a display with a fresh log.
+    void Fresh()
+    {
+        ReleaseVideoObjects();
+        ddsim::Reset();
+        SetWindowPos(m_hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_SHOWWINDOW);
+    }
+
+    // A freshly Prepared engine with an empty log.
+    void Prepared()
+    {
+        Fresh();
+        ASSERT_EQ(InitPlay(m_dlg), 1);
+        ddsim::ClearLog();
+    }
+
+    CTvScreenDlg& Dlg() { return *m_dlg; }
+    HWND Hwnd() const { return m_hwnd; }
+
+    bool EngineEmpty() const
+    {
+        return !g_pDD && !g_pVPContainer && !g_pVideoPort && !g_pPrimary && !g_pOverlay;
+    }
+
+    // True when the timer exists; it is gone afterwards.
+    bool TakeTimer(UINT_PTR id) { return KillTimer(m_hwnd, id) != 0; }
+
+    RECT WindowRect() const
+    {
+        RECT rc;
+        GetWindowRect(m_hwnd, &rc);
+        return rc;
+    }
+    bool Visible() const { return IsWindowVisible(m_hwnd) != 0; }
+    bool Topmost() const { return (GetWindowLongW(m_hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+
+    // The DLS edit control in the dialog's client coordinates.
+    RECT DlsRect() const
+    {
+        RECT rc;
+        HWND edit = GetDlgItem(m_hwnd, 1001);
+        GetWindowRect(edit, &rc);
+        MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&rc), 2);
+        return rc;
+    }
+
+    static ddsim::Call Last(const char* name)
+    {
+        auto calls = ddsim::Calls(name);
+        return calls.empty() ? ddsim::Call() : calls.back();
+    }
+
+    static inline CTvScreenDlg* s_dlg = nullptr;
+    static inline CDC* s_escapeDC = nullptr;
+    CTvScreenDlg* m_dlg = nullptr;
+    HWND m_hwnd = nullptr;
+};
+
+inline std::string RectText(LONG l, LONG t, LONG r, LONG b)
+{
+    return "(" + std::to_string(l) + "," + std::to_string(t) + "," + std::to_string(r) + "," + std::to_string(b) + ")";
+}
+
+inline bool SameRect(const RECT& rc, LONG l, LONG t, LONG r, LONG b)
+{
+    return rc.left == l && rc.top == t && rc.right == r && rc.bottom == b;
+}
+
+}  // namespace overlaytest
+
+namespace overlaytest {
+
+// Collects what the process writes to the debug output: the system raises a first-chance
+// exception for every line, which a vectored handler sees before anyone else.
+class DebugOutput {
+public:
+    DebugOutput()
+    {
+        Instance() = this;
+        m_handler = AddVectoredExceptionHandler(1, Handler);
+    }
+    ~DebugOutput()
+    {
+        RemoveVectoredExceptionHandler(m_handler);
+        Instance() = nullptr;
+    }
+    DebugOutput(const DebugOutput&) = delete;
+    DebugOutput& operator=(const DebugOutput&) = delete;
+
+    std::vector<std::wstring> Lines() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_lines;
+    }
+
+private:
+    static DebugOutput*& Instance()
+    {
+        static DebugOutput* instance = nullptr;
+        return instance;
+    }
+    static LONG CALLBACK Handler(EXCEPTION_POINTERS* ep)
+    {
+        const EXCEPTION_RECORD* er = ep->ExceptionRecord;
+        DebugOutput* self = Instance();
+        if (!self || er->NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
+        std::wstring line;
+        if (er->ExceptionCode == 0x4001000A) {   // wide text
+            line = reinterpret_cast<const wchar_t*>(er->ExceptionInformation[1]);
+        } else if (er->ExceptionCode == 0x40010006) {   // 8-bit text
+            const char* text = reinterpret_cast<const char*>(er->ExceptionInformation[1]);
+            for (; *text; ++text) line += static_cast<wchar_t>(static_cast<unsigned char>(*text));
+        } else {
+            return EXCEPTION_CONTINUE_SEARCH;
+        }
+        std::lock_guard<std::mutex> lock(self->m_mutex);
+        // A wide line may be announced again as 8-bit text; keep it once.
+        if (er->ExceptionCode == 0x40010006 && !self->m_lines.empty() && self->m_lines.back() == line)
+            return EXCEPTION_CONTINUE_SEARCH;
+        self->m_lines.push_back(line);
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+
+    PVOID m_handler = nullptr;
+    mutable std::mutex m_mutex;
+    std::vector<std::wstring> m_lines;
+};
+
+}  // namespace overlaytest
