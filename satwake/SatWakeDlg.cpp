@@ -1,9 +1,12 @@
 #include "SatWakeDlg.h"
 #include "Frame.h"
 
+namespace {
+// The sentence the module acts on; it ends with carriage return and line feed.
 const char kWakeSentence[] = "$PPLMB,1,1\r\n";
 // The sentence without its terminating zero: nothing after the line feed goes on the line.
 const DWORD kWakeSentenceLength = sizeof(kWakeSentence) - 1;
+}
 
 CSatWakeDlg::CSatWakeDlg() : CDialog(IDD_MAIN_DIALOG)
 {

@@ -6,10 +6,6 @@
 #include <afxwin.h>
 #include "GpsConnection.h"
 
-// The sentence the module acts on; it ends with carriage return and line feed.
-extern const char kWakeSentence[];
-extern const DWORD kWakeSentenceLength;
-
 class CSatWakeDlg : public CDialog {
 public:
     CSatWakeDlg();
