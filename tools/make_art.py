@@ -2,6 +2,9 @@
 """Draws the artwork of the device programs: skins, button strips, icons and clicks.
 
 Usage:  /usr/bin/python3 tools/make_art.py [--preview DIR]
+        /usr/bin/python3 tools/make_art.py --menu [PREVIEW_DIR]
+
+With --menu it writes only the simulated device's main menu (devicesim/menu/res).
 
 Writes into viewer/res, panel/res, satwake/res, darkpane/res and kickoff/res,
 together with one art.rc fragment per folder.  Everything the resource
@@ -1155,10 +1158,141 @@ def preview(out_dir, viewer, panel):
     print('preview written to', out_dir)
 
 
+
+# ---------------------------------------------------------------- main menu art (devicesim)
+# The simulated device's main menu program: a 640 x 480 face with five tiles and a status field,
+# once with every tile released (bitmap 100) and once with every tile pressed (101). The program
+# blits a tile's rectangle from one or the other. Tile rectangles are shared with
+# devicesim/menu/MenuLayout.h.
+
+M_TILES = [  # (left, top, right, bottom exclusive), label, sub-label, icon painter
+    ((14, 76, 210, 266), 'TV', 'DMB 방송', 'tv'),
+    ((222, 76, 418, 266), '라디오', 'DAB 방송', 'radio'),
+    ((430, 76, 626, 266), '환경설정', '밝기 · 디머 · FM', 'gear'),
+    ((14, 280, 210, 470), 'GPS 깨우기', '위성 수신 시작', 'gps'),
+    ((222, 280, 418, 470), '화면 끄기', '잠시 검은 화면', 'blank'),
+]
+M_STATUS = (430, 280, 626, 470)
+
+
+def menu_glyph(im, kind, cx, cy, pressed):
+    dark = (20, 24, 34)
+    ink = INK if not pressed else (255, 250, 240)
+    accent = ORANGE if not pressed else (255, 236, 200)
+    blue = (28, 90, 190)
+    if kind == 'tv':
+        paint(im, accent, bar((cx - 14, cy - 30), (cx - 26, cy - 46), 4), bar((cx + 14, cy - 30), (cx + 26, cy - 46), 4))
+        paint(im, dark, rr((cx - 48, cy - 32, cx + 50, cy + 38), 12))
+        paint(im, ink, rr((cx - 50, cy - 34, cx + 48, cy + 36), 12))
+        paint(im, blue, rr((cx - 42, cy - 26, cx + 40, cy + 22), 6))
+        paint(im, accent, poly([(cx - 8, cy - 14), (cx - 8, cy + 10), (cx + 14, cy - 2)]))
+        paint(im, dark, disc(cx + 36, cy + 29, 3))
+    elif kind == 'radio':
+        paint(im, accent, bar((cx + 26, cy - 24), (cx + 44, cy - 52), 4))
+        paint(im, dark, rr((cx - 48, cy - 22, cx + 52, cy + 42), 12))
+        paint(im, ink, rr((cx - 50, cy - 24, cx + 50, cy + 40), 12))
+        paint(im, dark, disc(cx - 20, cy + 8, 22))
+        paint(im, (90, 100, 122), disc(cx - 20, cy + 8, 18))
+        for r in (6, 12):
+            paint(im, dark, ring(cx - 20, cy + 8, r, 2))
+        paint(im, blue, rr((cx + 10, cy - 12, cx + 40, cy + 4), 3))
+        paint(im, accent, disc(cx + 25, cy + 22, 7))
+    elif kind == 'gear':
+        teeth = []
+        for i in range(8):
+            a = i * math.pi / 4
+            teeth.append(bar((cx + 30 * math.cos(a), cy + 30 * math.sin(a)),
+                             (cx + 46 * math.cos(a), cy + 46 * math.sin(a)), 14))
+        paint(im, dark, disc(cx + 2, cy + 2, 36), *teeth)
+        paint(im, ink, disc(cx, cy, 36), *teeth)
+        paint(im, accent, disc(cx, cy, 17))
+        paint(im, dark, disc(cx, cy, 9))
+    elif kind == 'gps':
+        paint(im, (90, 150, 240) if not pressed else ink, arc(cx + 22, cy - 28, 16, 200, 340, 5),
+              arc(cx + 22, cy - 28, 30, 205, 335, 5))
+        paint(im, dark, disc(cx - 8, cy - 4, 30), poly([(cx - 36, cy + 8), (cx + 20, cy + 8), (cx - 8, cy + 52)]))
+        paint(im, accent, disc(cx - 8, cy - 6, 26), poly([(cx - 31, cy + 6), (cx + 15, cy + 6), (cx - 8, cy + 46)]))
+        paint(im, dark, disc(cx - 8, cy - 6, 12))
+        paint(im, ink, disc(cx - 8, cy - 6, 8))
+    elif kind == 'blank':
+        paint(im, dark, rr((cx - 48, cy - 36, cx + 50, cy + 34), 10))
+        paint(im, ink, rr((cx - 50, cy - 38, cx + 48, cy + 32), 10))
+        paint(im, BLACK, rr((cx - 43, cy - 31, cx + 41, cy + 25), 5))
+        paint(im, ink, rr((cx - 10, cy + 32, cx + 8, cy + 40), 1), rr((cx - 26, cy + 38, cx + 24, cy + 45), 3))
+        big = mask_of(im.width, im.height, disc(cx, cy - 3, 17))
+        bite = mask_of(im.width, im.height, disc(cx + 9, cy - 10, 15))
+        im.paste((255, 200, 60), (0, 0, im.width, im.height), ImageChops.subtract(big, bite))
+
+
+def menu_face(pressed):
+    w, h = 640, 480
+    im = vgrad(w, h, (20, 25, 37), (10, 12, 18))
+    im.paste(vgrad(w, 58, (44, 55, 82), (20, 25, 38)), (0, 0))
+    d = ImageDraw.Draw(im)
+    d.line([(0, 57), (w, 57)], fill=(8, 10, 15))
+    d.rectangle([(0, 58), (w, 59)], fill=ORANGE)
+    d.line([(0, 60), (w, 60)], fill=(8, 10, 15))
+    # header: a grid mark and the title
+    for i in range(4):
+        x, y = 15 + (i % 2) * 16, 14 + (i // 2) * 16
+        paint(im, (8, 10, 15), rr((x + 1, y + 1, x + 15, y + 15), 3))
+        paint(im, ORANGE if i == 0 else INK, rr((x, y, x + 14, y + 14), 3))
+    text(im, (58, 30), '기본메뉴', font(30), anchor='lm')
+    text(im, (626, 30), 'DMB · DAB · GPS', font(14, bold=False), colour=INK_DIM, shadow=None, anchor='rm')
+    big, small = font(28), font(15, bold=False)
+    for box, label, sub, kind in M_TILES:
+        x0, y0, x1, y1 = box
+        paint(im, (4, 5, 8), rr((x0, y0 + 3, x1, y1 + 3), 16))
+        body(im, box, 16, 'press' if pressed else 'btn')
+        cx = (x0 + x1) // 2
+        dy = 1 if pressed else 0
+        menu_glyph(im, kind, cx, y0 + 70 + dy, pressed)
+        text(im, (cx, y0 + 140 + dy), label, big, shadow=(110, 50, 0) if pressed else INK_SHADOW)
+        text(im, (cx, y0 + 168 + dy), sub, small, colour=(255, 232, 200) if pressed else INK_DIM, shadow=None)
+    recess(im, M_STATUS, 14, SECTION)
+    text(im, (M_STATUS[0] + 18, M_STATUS[1] + 24), '수신 상태', font(18), colour=INK_DIM, anchor='lm')
+    d.line([(M_STATUS[0] + 16, M_STATUS[1] + 42), (M_STATUS[2] - 16, M_STATUS[1] + 42)], fill=SECTION_EDGE)
+    return im
+
+
+def icon_menu():
+    im = icon_canvas()
+    for i in range(4):
+        x, y = 8 + (i % 2) * 60, 8 + (i // 2) * 60
+        ipaint(im, (20, 24, 34), rr((x, y, x + 52, y + 52), 12))
+        ipaint(im, (255, 150, 30) if i == 0 else (190, 198, 214), rr((x + 4, y + 4, x + 48, y + 48), 9))
+    return im
+
+
+def menu_art():
+    rs = ResourceSet(os.path.join('devicesim', 'menu'))
+    rs.bitmap(100, 'menu_released', menu_face(False))
+    rs.bitmap(101, 'menu_pressed', menu_face(True))
+    rs.wave(102, 'click', click(496, 2000.0, 3300.0, 0.0062))
+    rs.icon(icon_menu, (32, 16))
+    rs.write()
+    for rid, fname, _, _ in rs.bitmaps:
+        assert read_bmp_header(os.path.join(rs.dir, fname)) == (640, 480, 8), fname
+    released = load(os.path.join('devicesim', 'menu'), 'menu_released100.bmp')
+    pressed = load(os.path.join('devicesim', 'menu'), 'menu_pressed101.bmp')
+    # Outside the tiles both faces are the same picture, so a tile blit leaves no seam.
+    outside = Image.new('L', released.size, 255)
+    for box, _, _, _ in M_TILES:
+        outside.paste(0, (box[0], box[1], box[2], box[3] + 3))
+    diff = ImageChops.difference(released, pressed).convert('L').point(lambda v: 255 if v else 0)
+    assert ImageChops.multiply(diff, outside).getbbox() is None, 'menu faces differ outside the tiles'
+    return rs
+
 def main():
     for path in ('/usr/share/fonts/truetype/nanum/NanumBarunGothicBold.ttf',):
         if not os.path.exists(path):
             sys.exit('missing font %s (package fonts-nanum)' % path)
+    if len(sys.argv) >= 2 and sys.argv[1] == '--menu':
+        menu_art()   # only the simulated device's main menu; the programs' art stays as it is
+        if len(sys.argv) == 3:
+            menu_face(False).save(os.path.join(sys.argv[2], 'menu_released.png'))
+            menu_face(True).save(os.path.join(sys.argv[2], 'menu_pressed.png'))
+        return
     viewer = viewer_art()
     panel = panel_art()
     smalls = small_programs()

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# The simulated device: prepares the storage card in the Wine prefix, starts the host control
+# service, the viewer (parked, as at boot) and Kickoff (which starts the main menu from the card).
+#
+#   TOUR=0  the person uses the device with the mouse as a touch screen until Ctrl-C. On a display
+#           other than 640x480 the device runs in a 640x480 Wine desktop window of its own.
+#   TOUR=1  a scripted tour through the real programs writes numbered screenshots, then ends.
+#
+# Called by ./run device with ROOT, BUILD_DIR, TOUR, WINEPREFIX and DISPLAY set, prefix ready.
+set -euo pipefail
+
+: "${ROOT:?}" "${BUILD_DIR:?}" "${WINEPREFIX:?}" "${DISPLAY:?}"
+TOUR="${TOUR:-0}"
+BIN="$BUILD_DIR/bin"
+SIMBIN="$BUILD_DIR/simbin"
+OUT="$ROOT/out"
+LOGS="$OUT/device"
+TOUR_DIR="$OUT/tour"
+DRIVE_C="$WINEPREFIX/drive_c"
+CARD_WIN='C:\기억 장치 카드'
+
+say() { printf '[device] %s\n' "$*" >&2; }
+winpath() { local p="$1"; printf 'Z:%s' "${p//\//\\}"; }
+
+for exe in "$BIN/TVSCREEN.exe" "$BIN/PanelCfg.exe" "$BIN/SatWake.exe" "$BIN/DarkPane.exe" "$BIN/Kickoff.exe" \
+           "$SIMBIN/devicehost.exe" "$SIMBIN/main.exe"; do
+  [ -f "$exe" ] || { say "missing $exe (build first: ./run build)"; exit 1; }
+done
+mkdir -p "$LOGS"
+
+# ------------------------------------------------------------------ processes
+PIDS=()
+GPS_PID=""
+cleanup() {
+  local status=$?
+  trap - EXIT INT TERM
+  local pid
+  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  # The wine launchers above end with their programs; the wineserver takes the rest of the prefix.
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$GPS_PID" ]; then kill "$GPS_PID" 2>/dev/null || true; wait "$GPS_PID" 2>/dev/null || true; fi
+  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  exit $status
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# On a display of another size the programs would see that screen; a Wine desktop of the
+# device's size gives them the device's screen. Every program of the device must share it.
+DESKTOP=()
+screen_size="$(xdpyinfo 2>/dev/null | awk '/dimensions:/ {d = $2} END {print d}' || true)"
+if [ "$TOUR" != 1 ] && [ "$screen_size" != "640x480" ]; then
+  DESKTOP=(explorer "/desktop=Device,640x480")
+  say "display is ${screen_size:-unknown}: the device runs in a 640x480 desktop window"
+fi
+
+# Starts a program with C:\ as its current directory, as on the device, logging to LOGS/<name>.log.
+start() {
+  local name="$1"; shift
+  (cd "$DRIVE_C" && exec wine "${DESKTOP[@]}" "$@" >>"$LOGS/$name.log" 2>&1) &
+  PIDS+=($!)
+}
+
+# ------------------------------------------------------------------ the card
+if [ "$TOUR" = 1 ]; then
+  # The tour starts from a new device: factory channel list, default settings.
+  rm -rf "$DRIVE_C/기억 장치 카드"
+  wine reg delete 'HKCU\software\quelmar\systemData' /f >/dev/null 2>&1 || true
+  wine reg delete 'HKCU\Software\devicesim' /f >/dev/null 2>&1 || true
+  rm -rf "$TOUR_DIR"
+fi
+: >"$LOGS/host.log"
+(cd "$DRIVE_C" && wine "$SIMBIN/devicehost.exe" --install-card "$(winpath "$BIN")" "$(winpath "$SIMBIN")") \
+  || { say "cannot prepare the storage card"; exit 1; }
+say "storage card: $DRIVE_C/기억 장치 카드 (app: five programs, main.exe, setting.exe)"
+
+# The GPS module answers on COM7 through a pseudo-terminal.
+python3 "$ROOT/devicesim/gps_module.py" "$WINEPREFIX/dosdevices/com7" "$LOGS/gps.log" &
+GPS_PID=$!
+
+# ------------------------------------------------------------------ boot
+# The host writes the channel file before the viewer reads it at its start.
+start host "$(winpath "$SIMBIN/devicehost.exe")"
+channels="$DRIVE_C/기억 장치 카드/appdata/SERIALData.dat"
+for _ in $(seq 1 300); do
+  [ "$(stat -c %s "$channels" 2>/dev/null || echo 0)" = 3204 ] && break
+  sleep 0.1
+done
+[ "$(stat -c %s "$channels" 2>/dev/null || echo 0)" = 3204 ] || { say "the host did not start (see $LOGS/host.log)"; exit 1; }
+start viewer "$CARD_WIN\\app\\TVSCREEN.exe"
+start kickoff "$CARD_WIN\\app\\Kickoff.exe"
+say "booted: host, viewer (parked), Kickoff -> main menu; logs in $LOGS"
+
+if [ "$TOUR" = 1 ]; then
+  mkdir -p "$TOUR_DIR"
+  status=0
+  (cd "$DRIVE_C" && wine "$SIMBIN/devicetour.exe" "$(winpath "$TOUR_DIR")" "$(winpath "$LOGS/gps.log")") \
+    2>>"$LOGS/tour.err" || status=$?
+  shopt -s nullglob
+  for bmp in "$TOUR_DIR"/*.bmp; do
+    convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+  done
+  if [ $status = 0 ]; then say "tour finished: screenshots in $TOUR_DIR"; else say "tour failed ($status): see $TOUR_DIR and $LOGS"; fi
+  echo "$TOUR_DIR"
+  exit $status
+fi
+
+say "the device is running on $DISPLAY: click to touch. Ctrl-C stops it."
+wait "${PIDS[0]}" || true
