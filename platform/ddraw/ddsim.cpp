@@ -964,6 +964,7 @@ void ClearLog()
     World& w = W();
     w.log.clear();
     w.counts.clear();
+    w.faults.clear();
     w.seq = 0;
     w.deadCalls = 0;
 }

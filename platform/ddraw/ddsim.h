@@ -49,8 +49,7 @@ struct Call {
 // the log, faults and counters are cleared and the configuration returns to the environment's.
 void Reset();
 
-// Forgets the log and restarts the call counts that faults refer to; objects, display,
-// configuration and faults stay as they are.
+// Forgets the log, the call counts and the faults; objects, display and configuration stay.
 void ClearLog();
 
 // Configuration (in force until the next Reset).

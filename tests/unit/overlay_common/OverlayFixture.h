@@ -6,6 +6,7 @@
 
 #include "DeviceTest.h"
 #include "Frame.h"
+#include "HostCodes.h"
 #include "Overlay.h"
 #include "TvScreenDlg.h"
 #include "ddsim.h"
@@ -152,6 +153,12 @@ protected:
     }
 
     CTvScreenDlg& Dlg() { return *m_dlg; }
+    // The watcher of this test, emptied: a report no test expects is closed all the same.
+    BoxWatcher& Boxes()
+    {
+        m_boxes.Clear();
+        return m_boxes;
+    }
     HWND Hwnd() const { return m_hwnd; }
 
     bool EngineEmpty() const
@@ -191,6 +198,7 @@ protected:
     static inline CDC* s_escapeDC = nullptr;
     CTvScreenDlg* m_dlg = nullptr;
     HWND m_hwnd = nullptr;
+    BoxWatcher m_boxes;
 };
 
 inline std::string RectText(LONG l, LONG t, LONG r, LONG b)

@@ -136,7 +136,7 @@ TEST_F(OverlayStartup, MoreConnectionTypesThanAskedForStillStartsWithTheFirst)
 {
     Fresh();
     ddsim::SetMoreData(true);
-    BoxWatcher boxes;
+    BoxWatcher& boxes = Boxes();
     EXPECT_EQ(InitPlay(&Dlg()), 1);
     ddsim::Call info = Last("GetVideoPortConnectInfo");
     EXPECT_EQ(info.hr, DDERR_MOREDATA);
@@ -150,7 +150,7 @@ TEST_F(OverlayStartup, PortRetriedOnceAfterHalfASecond)
 {
     Fresh();
     ddsim::Fail("CreateVideoPort", 1, kFault);
-    BoxWatcher boxes;
+    BoxWatcher& boxes = Boxes();
     EXPECT_EQ(InitPlay(&Dlg()), 1);
     auto tries = ddsim::Calls("CreateVideoPort");
     ASSERT_EQ(tries.size(), 2u);
@@ -177,7 +177,7 @@ TEST_F(OverlayStartup, FailedOverlaySurfaceRebuildsTheChainOnceWithOnePortLeft)
 {
     Fresh();
     ddsim::Fail("CreateSurface", 2, DDERR_OUTOFVIDEOMEMORY);   // the first overlay surface
-    BoxWatcher boxes;
+    BoxWatcher& boxes = Boxes();
     EXPECT_EQ(InitPlay(&Dlg()), 1);
     EXPECT_TRUE(boxes.Texts().empty());
     EXPECT_EQ(ddsim::Count("DirectDrawCreate"), 2);
@@ -217,7 +217,7 @@ TEST_P(OverlayStartupFailure, ReportsReleasesEverythingAndReturnsTheCode)
     if (f.inRebuild) ddsim::Fail("CreateSurface", 2, DDERR_OUTOFVIDEOMEMORY);
     ddsim::Fail(f.call, f.nth, kFault, f.count);
     DebugOutput debug;
-    BoxWatcher boxes;
+    BoxWatcher& boxes = Boxes();
     EXPECT_EQ(InitPlay(&Dlg()), kFault);
     auto seen = boxes.Boxes();
     ASSERT_EQ(seen.size(), 1u);
@@ -261,7 +261,7 @@ TEST_F(OverlayStartupReports, BothPortAttemptsFailingReportsTheSecondResult)
     Fresh();
     ddsim::Fail("CreateVideoPort", 1, DDERR_CURRENTLYNOTAVAIL);
     ddsim::Fail("CreateVideoPort", 2, DDERR_OUTOFMEMORY);
-    BoxWatcher boxes;
+    BoxWatcher& boxes = Boxes();
     EXPECT_EQ(InitPlay(&Dlg()), DDERR_OUTOFMEMORY);
     EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{Report(L"InitPlay Create video port FAILED")});
     EXPECT_EQ(ddsim::LiveObjects().total(), 0);
@@ -271,7 +271,7 @@ TEST_F(OverlayStartupReports, NoOverlayHardwareReportsAndReturnsZeroHoldingNothi
 {
     Fresh();
     ddsim::SetOverlaySupport(false);
-    BoxWatcher boxes;
+    BoxWatcher& boxes = Boxes();
     EXPECT_EQ(InitPlay(&Dlg()), 0);
     EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{Report(L"Overlays are not supported in hardware!")});
     EXPECT_EQ(ddsim::Count("CreateVideoPort"), 0);
@@ -283,7 +283,7 @@ TEST_F(OverlayStartupReports, NoPortEnumeratedFailsAtTheConnectionStep)
 {
     Fresh();
     ddsim::SetPortCount(0);
-    BoxWatcher boxes;
+    BoxWatcher& boxes = Boxes();
     EXPECT_EQ(InitPlay(&Dlg()), DDERR_NOTFOUND);
     EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{Report(L"Get connect information of video port FAILED")});
     EXPECT_EQ(ddsim::Count("GetVideoPortConnectInfo"), 0);   // there was no port number to ask about
@@ -295,7 +295,7 @@ TEST_F(OverlayStartupReports, RebuildWithoutASurfaceEndsAtTheTargetStep)
     Fresh();
     ddsim::Fail("CreateSurface", 2, DDERR_OUTOFVIDEOMEMORY);   // first overlay
     ddsim::Fail("CreateSurface", 4, DDERR_OUTOFVIDEOMEMORY);   // the rebuild's overlay
-    BoxWatcher boxes;
+    BoxWatcher& boxes = Boxes();
     EXPECT_EQ(InitPlay(&Dlg()), DDERR_INVALIDPARAMS);   // the port refuses a null target
     EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{Report(L"Set target surface FAILED")});
     EXPECT_EQ(Last("SetTargetSurface").Arg("surface"), "null");
@@ -319,7 +319,7 @@ TEST_F(OverlayStartupReports, CreateOverlaySurfaceAloneReturnsOneOrTheReportedCo
     ddsim::ClearLog();
     ddsim::Fail("CreateSurface", 1, DDERR_OUTOFVIDEOMEMORY);
     ddsim::Fail("GetCaps", 1, kFault);
-    BoxWatcher boxes;
+    BoxWatcher& boxes = Boxes();
     EXPECT_EQ(CreateOverlaySurface(&Dlg(), 320, 240), kFault);
     EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{Report(L"GetCaps FAILED")});
     EXPECT_TRUE(EngineEmpty());
@@ -330,7 +330,7 @@ TEST_F(OverlayStartupReports, ReportTextIsCutToItsBufferAndTheCodeComesBack)
     Prepared();
     const std::wstring longMessage(200, L'x');
     DebugOutput debug;
-    BoxWatcher boxes;
+    BoxWatcher& boxes = Boxes();
     EXPECT_EQ(ReportVideoError(&Dlg(), static_cast<HRESULT>(0x12345678), longMessage.c_str()),
               static_cast<HRESULT>(0x12345678));
     auto texts = boxes.Texts();
