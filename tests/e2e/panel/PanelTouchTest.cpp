@@ -76,7 +76,7 @@ TEST_F(PanelTouch, TemplateCommandsStepWithoutButtonImages)
     EXPECT_TRUE(s_panel->Proc().Running());
 }
 
-// The close rectangle is x 404-492, y up to 48; (9, 0) goes out while the window still exists.
+// The close rectangle is x 404-492, y up to 48; (9, 0) goes out while the panel still shows.
 TEST(PanelClose, RectangleEdgesAndTheClosingBroadcast)
 {
     Panel panel({{L"Bright", 5}});
@@ -87,13 +87,13 @@ TEST(PanelClose, RectangleEdgesAndTheClosingBroadcast)
     ASSERT_TRUE(panel.Settle(5));
     ASSERT_TRUE(panel.Proc().Running());
 
-    bool windowAtBroadcast = false;
+    bool shownAtBroadcast = false;
     panel.Host().SetAnswer([&](HostWindow&, int code, int) {
-        if (code == 9) windowAtBroadcast = IsWindow(panel.Hwnd()) != FALSE;
+        if (code == 9) shownAtBroadcast = IsWindowVisible(panel.Hwnd()) != FALSE;
     });
     panel.Tap({404, 48});
     ASSERT_TRUE(panel.Host().WaitFor(9, 0, 3000));
-    EXPECT_TRUE(windowAtBroadcast);
+    EXPECT_TRUE(shownAtBroadcast);
     EXPECT_TRUE(panel.Proc().WaitExit(5000));
     EXPECT_EQ(panel.Host().Codes(), (Codes{{9, 0}}));
 
