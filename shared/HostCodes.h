@@ -18,6 +18,7 @@ enum : int {
     VIEWREQ_SEARCH = 68,
     VIEWREQ_WINDOW = 74,
     PIPLEAVE_ARG = 52,
+    TVLIST_ARG = 1,
     RCV_VOLUME_UP = 11,
     RCV_VOLUME_DOWN = 12,
     RCV_MUTE = 23,

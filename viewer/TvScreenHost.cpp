@@ -1,7 +1,277 @@
-// Host commands and the DAB text. (Interim: the protocol arrives with the host work.)
+// The host's side of the conversation: its "HL_SOFTKEY" commands, looked up in a table of small
+// routines, and the DAB text line that arrives as WM_COPYDATA. The viewer's own broadcasts come
+// back through here too (100/26, 102/n), while the broadcasting handler still waits.
 #include "TvScreenDlg.h"
+#include "SoftKey.h"
+#include "overlay/Overlay.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const UINT kReloadStepMs = 100;     // timer 1, then timer 2: the radio window after a reload
+const UINT kWatchdogMs = 100;       // timer 10: frees the busy lock
+
+// Windowed and full-screen views give the PIP of their band; the others stay as they are.
+int PipOf(int nMode)
+{
+    if (nMode == VIEW_TV_WINDOW || nMode == VIEW_TV_FULL) return VIEW_TV_PIP;
+    if (nMode == VIEW_RADIO_WINDOW || nMode == VIEW_RADIO_FULL) return VIEW_RADIO_PIP;
+    return nMode;
+}
+
+int FullOf(int nMode)
+{
+    if (nMode == VIEW_TV_WINDOW || nMode == VIEW_TV_PIP) return VIEW_TV_FULL;
+    if (nMode == VIEW_RADIO_WINDOW || nMode == VIEW_RADIO_PIP) return VIEW_RADIO_FULL;
+    return nMode;
+}
+
+int WindowOf(int nMode)
+{
+    if (nMode == VIEW_TV_FULL || nMode == VIEW_TV_PIP) return VIEW_TV_WINDOW;
+    if (nMode == VIEW_RADIO_FULL || nMode == VIEW_RADIO_PIP) return VIEW_RADIO_WINDOW;
+    return nMode;
+}
+
+void Switch(CTvScreenDlg& dlg) { SwitchOverlayMode(&dlg, dlg.m_nViewMode); }
+
+void SizeToScreen(CTvScreenDlg& dlg)
+{
+    dlg.SetWindowPos(&CWnd::wndTopMost, 0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN),
+                     SWP_SHOWWINDOW);
+}
+
+// A file rewritten with fewer channels would leave the current channel past its band's end,
+// where channel up/down and the list disagree with it; it is brought back to the last channel.
+// The list top likewise stays where the list still shows channels.
+void ClampToCount(int& nChannel, int& nListTop, int nCount)
+{
+    nChannel = std::max(0, std::min(nChannel, nCount - 1));
+    nListTop = std::max(1, std::min(nListTop, nCount - (LIST_ROWS - 1)));
+}
+
+void ReloadChannelFile(CTvScreenDlg& dlg)
+{
+    if (dlg.LoadChannelFile() != 1) return;
+    dlg.TakeChannelCounts();
+    ClampToCount(dlg.m_nTvChannel, dlg.m_nTvListTop, dlg.m_nTvCount);
+    ClampToCount(dlg.m_nRadioChannel, dlg.m_nRadioListTop, dlg.m_nRadioCount);
+}
+
+// ---- view commands (code 16) --------------------------------------------------------------
+
+void FullScreen(CTvScreenDlg& dlg, int)
+{
+    dlg.m_nLastViewMode = FullOf(dlg.m_nLastViewMode);
+    dlg.m_nViewMode = dlg.m_nLastViewMode;
+    Switch(dlg);
+}
+
+void PipFromView(CTvScreenDlg& dlg)
+{
+    dlg.m_nViewMode = PipOf(dlg.m_nViewMode);
+    dlg.m_nLastViewMode = dlg.m_nViewMode;
+    Switch(dlg);
+}
+
+// Also cancels a pending radio window of a reload.
+void PipNow(CTvScreenDlg& dlg, int)
+{
+    dlg.KillTimer(TIMER_RELOAD_2);
+    PipFromView(dlg);
+}
+
+void Park(CTvScreenDlg& dlg, int)
+{
+    dlg.m_nPipRequest = 0;
+    dlg.m_nViewMode = VIEW_HIDDEN;
+    Switch(dlg);
+}
+
+void StopPort(CTvScreenDlg&, int) { StopVideoPort(); }
+
+// Only a full-screen left-half tap (102/1) asked for this.
+void PipIfAsked(CTvScreenDlg& dlg, int)
+{
+    if (dlg.m_nPipRequest != 1) return;
+    dlg.m_nPipRequest = 0;
+    PipFromView(dlg);
+}
+
+void PipFromLast(CTvScreenDlg& dlg, int)
+{
+    dlg.m_nLastViewMode = PipOf(dlg.m_nLastViewMode);
+    dlg.m_nViewMode = dlg.m_nLastViewMode;
+    Switch(dlg);
+    dlg.InvalidateRect(nullptr, TRUE);
+}
+
+void PipLeftHalf(CTvScreenDlg& dlg, int)
+{
+    dlg.m_nPipSide = 1;
+    const bool bPip = dlg.m_nViewMode == VIEW_TV_PIP || dlg.m_nViewMode == VIEW_RADIO_PIP;
+    if (bPip && (dlg.m_nPipPos == 1 || dlg.m_nPipPos == 2)) Switch(dlg);
+}
+
+void PipEitherHalf(CTvScreenDlg& dlg, int) { dlg.m_nPipSide = 2; }
+
+// From the hidden view the window is sized, then parked again by the switch.
+void Windowed(CTvScreenDlg& dlg, int)
+{
+    dlg.m_nViewMode = WindowOf(dlg.m_nViewMode);
+    dlg.m_nLastViewMode = dlg.m_nViewMode;
+    SizeToScreen(dlg);
+    Switch(dlg);
+}
+
+void ReloadThenRadio(CTvScreenDlg& dlg, int)
+{
+    ::SetTimer(dlg.m_hWnd, TIMER_RELOAD_1, kReloadStepMs, nullptr);
+    ReloadChannelFile(dlg);
+    dlg.InvalidateRect(nullptr, TRUE);
+}
+
+void ReloadInWindow(CTvScreenDlg& dlg, int nMode)
+{
+    dlg.m_nViewMode = nMode;
+    dlg.m_nLastViewMode = nMode;
+    ShowWindowedOverlay();
+    ReloadChannelFile(dlg);
+    dlg.InvalidateRect(nullptr, TRUE);
+}
+
+void ReloadTv(CTvScreenDlg& dlg, int) { ReloadInWindow(dlg, VIEW_TV_WINDOW); }
+void ReloadRadio(CTvScreenDlg& dlg, int) { ReloadInWindow(dlg, VIEW_RADIO_WINDOW); }
+void ShowInFrame(CTvScreenDlg&, int) { ShowWindowedOverlay(); }
+
+void ResumeAfterSettings(CTvScreenDlg& dlg, int)
+{
+    if (dlg.m_nResumeAfterSettings != 1) return;
+    Switch(dlg);
+    dlg.m_nResumeAfterSettings = 0;
+}
+
+// ---- search, lock, receiver ---------------------------------------------------------------
+
+void DmbFigure(CTvScreenDlg& dlg, int n) { dlg.ShowSearchFigure(0, n); }
+void DabFigure(CTvScreenDlg& dlg, int n) { dlg.ShowSearchFigure(1, n); }
+
+void SearchProgress(CTvScreenDlg& dlg, int n)
+{
+    dlg.m_nSearchProgress = n;
+    dlg.DrawSearchProgress(n);
+}
+
+void FreeLock(CTvScreenDlg& dlg, int) { ::SetTimer(dlg.m_hWnd, TIMER_WATCHDOG, kWatchdogMs, nullptr); }
+void SearchEnded(CTvScreenDlg& dlg, int) { dlg.m_bSearching = 0; }
+
+// The window is parked; the overlay is left as it is.
+void ParkWindow(CTvScreenDlg& dlg, int)
+{
+    dlg.KillTimer(TIMER_RELOAD_2);
+    dlg.SetWindowPos(&CWnd::wndTopMost, 0, 0, 0, 0, SWP_SHOWWINDOW);
+    dlg.m_nViewMode = VIEW_HIDDEN;
+}
+
+void Muted(CTvScreenDlg& dlg, int)
+{
+    dlg.m_nMuteState = MUTE_STATE_MUTED;
+    dlg.DrawButton(ELEM_MUTE, 0);
+}
+
+void SoundOn(CTvScreenDlg& dlg, int)
+{
+    dlg.m_nMuteState = MUTE_STATE_SOUND;
+    dlg.DrawButton(ELEM_MUTE, 1);
+}
+
+void RedrawMute(CTvScreenDlg& dlg, int) { dlg.DrawButton(ELEM_MUTE, dlg.m_nMuteState - 1); }
+void PipRequest(CTvScreenDlg& dlg, int nArg) { dlg.m_nPipRequest = nArg; }
+
+// ---- command table ------------------------------------------------------------------------
+
+const int kAnyArg = -0x7fffffff - 1;
+
+struct HostCommand {
+    int nCode;
+    int nArg;                       // kAnyArg: every argument not listed before it
+    void (*pfn)(CTvScreenDlg& dlg, int nArg);
+};
+
+const HostCommand kHostCommands[] = {
+    { SK_VIEW, VIEW_FULL_A, FullScreen },
+    { SK_VIEW, VIEW_FULL_B, FullScreen },
+    { SK_VIEW, VIEW_PIP_NOW, PipNow },
+    { SK_VIEW, VIEW_PARK, Park },
+    { SK_VIEW, VIEW_STOP_PORT, StopPort },
+    { SK_VIEW, VIEW_PIP_IF_ASKED, PipIfAsked },
+    { SK_VIEW, VIEW_PIP_A, PipFromLast },
+    { SK_VIEW, VIEW_PIP_B, PipFromLast },
+    { SK_VIEW, VIEW_PIP_LEFT, PipLeftHalf },
+    { SK_VIEW, VIEW_PIP_RIGHT, PipEitherHalf },
+    { SK_VIEW, VIEW_WINDOW, Windowed },
+    { SK_VIEW, VIEW_RELOAD_RADIO, ReloadThenRadio },
+    { SK_VIEW, VIEW_RELOAD_TV_WINDOW, ReloadTv },
+    { SK_VIEW, VIEW_RELOAD_RADIO_WINDOW, ReloadRadio },
+    { SK_VIEW, VIEW_SHOW_WINDOWED, ShowInFrame },
+    { SK_VIEW, VIEW_RESUME, ResumeAfterSettings },
+    { SK_DMB_FIGURE, kAnyArg, DmbFigure },
+    { SK_DAB_FIGURE, kAnyArg, DabFigure },
+    { SK_SEARCH_PROGRESS, kAnyArg, SearchProgress },
+    { SK_LOCK, LOCK_RELEASE, FreeLock },
+    { SK_LOCK, LOCK_SEARCH_END, SearchEnded },
+    { SK_RECEIVER, RCV_CLOSE, ParkWindow },
+    { SK_MUTE_STATE, MUTE_ON, Muted },
+    { SK_MUTE_STATE, MUTE_OFF, SoundOn },
+    { SK_MUTE_STATE, kAnyArg, RedrawMute },
+    { SK_PIP_REQUEST, PIPREQ_FROM_FULL, PipRequest },
+    { SK_PIP_REQUEST, PIPREQ_TO_WINDOW, PipRequest },
+};
+
+void ActOnHostCommand(CTvScreenDlg& dlg, int nCode, int nArg)
+{
+    for (const HostCommand& c : kHostCommands) {
+        if (c.nCode == nCode && (c.nArg == nArg || c.nArg == kAnyArg)) {
+            c.pfn(dlg, nArg);
+            return;
+        }
+    }
+}
+
+// ---- DAB text -----------------------------------------------------------------------------
+
+// The text is meant to end with a zero, but only cbData bytes came across with the message:
+// it is read no further, whatever it holds. No data, or half a character, is no text.
+CString DabTextOf(const COPYDATASTRUCT* pData)
+{
+    if (!pData || !pData->lpData) return CString();
+    const BYTE* pBytes = static_cast<const BYTE*>(pData->lpData);
+    const size_t nMax = pData->cbData / sizeof(wchar_t);
+    CString strText;
+    for (size_t i = 0; i < nMax; ++i) {
+        wchar_t ch;
+        std::memcpy(&ch, pBytes + i * sizeof(wchar_t), sizeof(ch));
+        if (ch == L'\0') break;
+        strText += ch;
+    }
+    return strText;
+}
+
+void TakeDabText(CTvScreenDlg& dlg, LPARAM lParam)
+{
+    dlg.m_strDls.Format(L"%s", static_cast<LPCWSTR>(DabTextOf(reinterpret_cast<const COPYDATASTRUCT*>(lParam))));
+    if (dlg.m_pDlsEdit) dlg.m_pDlsEdit->SetWindowText(dlg.m_strDls);
+}
+
+} // namespace
 
 LRESULT CTvScreenDlg::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_COPYDATA)
+        TakeDabText(*this, lParam);
+    else if (g_uSoftKeyMsg != 0 && message == g_uSoftKeyMsg)
+        ActOnHostCommand(*this, static_cast<int>(wParam), static_cast<int>(lParam));
     return CDialog::DefWindowProc(message, wParam, lParam);
 }
