@@ -11,7 +11,6 @@ const wchar_t kTitle[] = L"CONFIG";
 // The level cycles 0..10; the FM transmitter steps by 0.2 MHz between 87.5 (muted) and 89.7.
 const int kBrightMin = 0;
 const int kBrightMax = 10;
-const int kFmMuted = 875;
 const int kFmMax = 897;
 const int kFmStep = 2;
 
@@ -127,7 +126,7 @@ void CPanelCfgDlg::OnBrightUp()
 void CPanelCfgDlg::OnFmDown()
 {
     m_nFmTx -= kFmStep;
-    if (m_nFmTx < kFmMuted) m_nFmTx = kFmMax;
+    if (m_nFmTx < FMTX_MUTED) m_nFmTx = kFmMax;
     Broadcast(SK_FM_TX, m_nFmTx);
     DrawFmSlot();
 }
@@ -135,7 +134,7 @@ void CPanelCfgDlg::OnFmDown()
 void CPanelCfgDlg::OnFmUp()
 {
     m_nFmTx += kFmStep;
-    if (m_nFmTx > kFmMax) m_nFmTx = kFmMuted;
+    if (m_nFmTx > kFmMax) m_nFmTx = FMTX_MUTED;
     Broadcast(SK_FM_TX, m_nFmTx);
     DrawFmSlot();
 }

@@ -34,6 +34,9 @@ enum : UINT {
     IDR_CLICK = 196,
 };
 
+// The FM transmitter's value that means muted (0.1 MHz units otherwise).
+enum : int { FMTX_MUTED = 875 };
+
 // Controls of the template; the hidden ones still take their old commands.
 enum : UINT {
     IDC_BRIGHT_MINUS = 1010,

@@ -22,7 +22,6 @@ const int kSlotCx = 44;
 const int kSlotCy = 16;
 const int kDigitCx = 12;
 const int kPointSrcX = 120;
-const int kFmMuted = 875;
 
 bool Holds(const RECT& rc, POINT pt)
 {
@@ -93,7 +92,7 @@ void CPanelCfgDlg::DrawBrightSlot()
 // A value the three digits cannot spell shows the empty slot.
 void CPanelCfgDlg::DrawFmSlot()
 {
-    if (m_nFmTx == kFmMuted) {
+    if (m_nFmTx == FMTX_MUTED) {
         DrawBitmap(IDB_SLOT_MUTE, kSlotX, kFmSlotY, kSlotCx, kSlotCy, 0, 0);
         return;
     }

@@ -39,6 +39,8 @@ TEST_F(PanelTouch, PressThatSlidesOffStillActs)
     ASSERT_TRUE(s_panel->Step(kBrightLeft, 42, 3));
 }
 
+// Each pen down is checked while the pen is still down, so a pressed image would still show.
+// The comparisons poll: a repaint in progress may pass under a capture.
 TEST_F(PanelTouch, PressOutsideEveryButtonDoesNothing)
 {
     const Image before = ScreenArea(0, 0, 640, 480);
@@ -46,11 +48,16 @@ TEST_F(PanelTouch, PressOutsideEveryButtonDoesNothing)
     // the close button's left edge and on the black beyond the skin.
     const Point misses[] = {{255, 68}, {287, 68}, {271, 51}, {271, 86}, {343, 118}, {375, 168},
                             {359, 186}, {315, 68}, {403, 20}, {600, 400}};
-    for (const Point& pt : misses) s_panel->Tap(pt);
+    for (const Point& pt : misses) {
+        TouchDown(s_panel->Hwnd(), pt.x, pt.y);
+        ASSERT_TRUE(s_panel->Settle(3)) << pt.x << "," << pt.y;
+        ASSERT_TRUE(Shows(0, 0, before)) << pt.x << "," << pt.y;
+        TouchUp(s_panel->Hwnd(), pt.x, pt.y);
+    }
     TouchDown(s_panel->Hwnd(), 200, 200);
     TouchUp(s_panel->Hwnd(), kBrightRight.x, kBrightRight.y);  // lifting on a button is no press
     ASSERT_TRUE(s_panel->Settle(3));
-    EXPECT_EQ(CountDifferent(ScreenArea(0, 0, 640, 480), before), 0);
+    EXPECT_TRUE(Shows(0, 0, before));
     EXPECT_TRUE(s_panel->Proc().Running());
 }
 
@@ -67,7 +74,7 @@ TEST_F(PanelTouch, TemplateCommandsStepWithoutButtonImages)
     }
     EXPECT_TRUE(SlotShows(kFmY, FmSlot(881)));
     EXPECT_TRUE(SlotShows(kDimmerY, DimmerSlot(1)));
-    EXPECT_EQ(CountDifferent(ScreenArea(255, 51, 120, 135), arrows), 0);
+    EXPECT_TRUE(Shows(255, 51, arrows));
 
     // The other controls have no commands; the three small visible buttons included.
     s_panel->Host().Clear();
