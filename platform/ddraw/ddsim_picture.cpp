@@ -18,6 +18,7 @@ namespace {
 const wchar_t kClassName[] = L"DdsimOverlayPicture";
 const wchar_t kReceiverKey[] = L"Software\\devicesim\\receiver";
 const wchar_t kNone[] = L"\x2014";   // em dash: the receiver's state is not known
+const DWORD kRaiseMs = 400;
 
 struct Tuned {
     std::wstring band = kNone;
@@ -30,6 +31,7 @@ struct PictureState {
     bool fed = false;
     Tuned tuned;
     DWORD tunedReadAt = 0;
+    DWORD raisedAt = 0;
     HFONT font = nullptr;
     int fontHeight = 0;
 };
@@ -172,9 +174,14 @@ void Refresh(HWND hwnd)
     if (moved) {
         SetWindowPos(hwnd, HWND_TOPMOST, r.left, r.top, r.right - r.left, r.bottom - r.top,
                      SWP_NOACTIVATE | SWP_SHOWWINDOW);
-    } else if (GetWindow(hwnd, GW_HWNDPREV)) {
-        // The overlay is above everything on the glass; a window raised since goes back under it.
+    }
+    if (moved || GetWindow(hwnd, GW_HWNDPREV) || now - p.raisedAt >= kRaiseMs) {
+        // The overlay is above everything on the glass. A window raised since, or mapped by the
+        // display server after this one, goes back under it: stepping out of the topmost band
+        // and back in makes the system restack the display server's windows as well.
+        SetWindowPos(hwnd, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
         SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
+        p.raisedAt = now;
     }
     if (changed) {
         InvalidateRect(hwnd, nullptr, FALSE);

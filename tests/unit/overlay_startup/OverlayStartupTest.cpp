@@ -208,6 +208,11 @@ struct StartFailure {
     const wchar_t* message;
 };
 
+void PrintTo(const StartFailure& f, std::ostream* os)
+{
+    *os << f.call << " call " << f.nth << (f.inRebuild ? " in the rebuild" : "");
+}
+
 class OverlayStartupFailure : public OverlayTest, public ::testing::WithParamInterface<StartFailure> {};
 
 TEST_P(OverlayStartupFailure, ReportsReleasesEverythingAndReturnsTheCode)
