@@ -315,3 +315,65 @@ TEST_F(DisplaySimulation, LogFileGetsOneLinePerCall)
 }
 
 }  // namespace
+
+namespace {
+
+// The viewer program itself, its display configured through the environment it inherits.
+class OverlayWholeProgram : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        for (const char* name : {"DDSIM_NOOVERLAY", "DDSIM_FAIL", "DDSIM_LOG"}) SetEnvironmentVariableA(name, nullptr);
+        DeleteFileW(m_log.c_str());
+    }
+
+    std::vector<std::string> LogLines() const
+    {
+        std::vector<std::string> lines;
+        FILE* f = _wfopen(m_log.c_str(), L"r");
+        if (!f) return lines;
+        char line[512];
+        while (fgets(line, sizeof line, f)) lines.push_back(line);
+        fclose(f);
+        return lines;
+    }
+
+    std::wstring m_log = devtest::ModuleDir() + L"\\overlay_whole_program.log";
+    devtest::CardGuard m_card;
+};
+
+TEST_F(OverlayWholeProgram, NoOverlayHardwareIsReportedAtStartUp)
+{
+    SetEnvironmentVariableA("DDSIM_NOOVERLAY", "1");
+    SetEnvironmentVariableW(L"DDSIM_LOG", m_log.c_str());
+    devtest::Process viewer = devtest::Start(L"TVSCREEN.exe");
+    ASSERT_TRUE(viewer.Valid());
+    HWND box = devtest::WaitForMessageBox(10000, viewer.Id());
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(devtest::MessageBoxText(box), Report(L"Overlays are not supported in hardware!"));
+    EXPECT_TRUE(devtest::PressOk(box));
+    EXPECT_TRUE(devtest::WaitGone(box, 5000));
+    EXPECT_TRUE(viewer.Running());   // the viewer goes on without a picture
+    viewer.Kill();
+    bool sawCaps = false, sawPort = false;
+    for (const std::string& line : LogLines()) {
+        sawCaps = sawCaps || line.find(" GetCaps ") != std::string::npos;
+        sawPort = sawPort || line.find(" CreateVideoPort ") != std::string::npos;
+    }
+    EXPECT_TRUE(sawCaps);
+    EXPECT_FALSE(sawPort);
+}
+
+TEST_F(OverlayWholeProgram, InjectedPortFailuresAreReportedAtStartUp)
+{
+    SetEnvironmentVariableA("DDSIM_FAIL", "CreateVideoPort:1:0x88760064:2");
+    devtest::Process viewer = devtest::Start(L"TVSCREEN.exe");
+    ASSERT_TRUE(viewer.Valid());
+    HWND box = devtest::WaitForMessageBox(10000, viewer.Id());
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(devtest::MessageBoxText(box), Report(L"InitPlay Create video port FAILED"));
+    devtest::PressOk(box);
+    viewer.Kill();
+}
+
+}  // namespace
