@@ -45,25 +45,20 @@ void Drop(T*& p)
     p = nullptr;
 }
 
+// Steps 1 to 4: the base object is held only until both interfaces are taken from it.
 bool QueryInterfaces(CTvScreenDlg* pViewer, int* pnResult)
 {
     LPDIRECTDRAW pBase = nullptr;
     if (!Step(pViewer, DirectDrawCreate(nullptr, &pBase, nullptr), L"DirectDrawCreate FAILED", pnResult)) return false;
     HRESULT hr = pBase->QueryInterface(IID_IDirectDraw4, reinterpret_cast<void**>(&g_pDD));
+    LPCWSTR pszFailure = L"QueryInterface for IID_IDirectDraw4 FAILED";
     if (hr == DD_OK) {
         g_hrLast = hr;
         hr = pBase->QueryInterface(IID_IDDVideoPortContainer, reinterpret_cast<void**>(&g_pVPContainer));
-        if (hr != DD_OK) {
-            pBase->Release();
-            return Step(pViewer, hr, L"QueryInterface for IID_IDDVideoPortContainer FAILED", pnResult);
-        }
-    } else {
-        pBase->Release();
-        return Step(pViewer, hr, L"QueryInterface for IID_IDirectDraw4 FAILED", pnResult);
+        pszFailure = L"QueryInterface for IID_IDDVideoPortContainer FAILED";
     }
-    g_hrLast = hr;
-    pBase->Release();   // the two interfaces keep the object
-    return true;
+    pBase->Release();
+    return Step(pViewer, hr, pszFailure, pnResult);
 }
 
 }  // namespace

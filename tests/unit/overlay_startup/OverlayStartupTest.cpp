@@ -156,7 +156,7 @@ TEST_F(OverlayStartup, PortRetriedOnceAfterHalfASecond)
     ASSERT_EQ(tries.size(), 2u);
     EXPECT_EQ(tries[0].hr, kFault);
     EXPECT_EQ(tries[1].hr, DD_OK);
-    EXPECT_GE(tries[1].ms - tries[0].ms, 490u);
+    EXPECT_GE(tries[1].ms - tries[0].ms, 470u);   // 500 ms, less the tick granularity
     EXPECT_EQ(tries[1].Num("port"), tries[0].Num("port"));
     EXPECT_EQ(tries[1].Arg("connect"), tries[0].Arg("connect"));
     EXPECT_TRUE(boxes.Texts().empty());
