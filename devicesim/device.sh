@@ -27,6 +27,12 @@ for exe in "$BIN/TVSCREEN.exe" "$BIN/PanelCfg.exe" "$BIN/SatWake.exe" "$BIN/Dark
   [ -f "$exe" ] || { say "missing $exe (build first: ./run build)"; exit 1; }
 done
 mkdir -p "$LOGS"
+# One device per prefix: a second would share the first one's windows, store and card.
+PIDFILE="$WINEPREFIX/.device.pid"
+if [ -f "$PIDFILE" ] && kill -0 "$(cat "$PIDFILE")" 2>/dev/null; then
+  say "a device is already running in $WINEPREFIX (pid $(cat "$PIDFILE"))"; exit 1
+fi
+echo $$ >"$PIDFILE"
 
 # ------------------------------------------------------------------ processes
 PIDS=()
@@ -34,6 +40,7 @@ GPS_PID=""
 cleanup() {
   local status=$?
   trap - EXIT INT TERM
+  rm -f "$PIDFILE"
   local pid
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   # The wine launchers above end with their programs; the wineserver takes the rest of the prefix.
@@ -79,6 +86,9 @@ python3 "$ROOT/devicesim/gps_module.py" "$WINEPREFIX/dosdevices/com7" "$LOGS/gps
 GPS_PID=$!
 
 # ------------------------------------------------------------------ boot
+# The simulated display keeps a log of every call the viewer makes on it.
+: >"$LOGS/display.log"
+export DDSIM_LOG="$(winpath "$LOGS/display.log")"
 # The host writes the channel file before the viewer reads it at its start.
 start host "$(winpath "$SIMBIN/devicehost.exe")"
 channels="$DRIVE_C/기억 장치 카드/appdata/SERIALData.dat"

@@ -129,19 +129,35 @@ bool Shows(int x, int y, const Shot& image, int allowedDifferences)
     return !image.Empty() && Differences(Capture(x, y, image.width, image.height), image) <= allowedDifferences;
 }
 
-bool PictureIn(const RECT& r)
+namespace {
+
+// Samples the bar centres along one row of a picture occupying r; at(x, y) reads screen pixels.
+template <class Reader>
+bool BarsAlong(const RECT& r, Reader at)
 {
     static const uint32_t bars[] = {0xC0C0C0, 0xC0C000, 0x00C0C0, 0x00C000, 0xC000C0, 0xC00000, 0x0000C0};
     const int w = r.right - r.left, h = r.bottom - r.top;
     if (w <= 0 || h <= 0) return false;
+    int matches = 0;
+    for (int i = 0; i < 7; ++i) matches += Near(at(r.left + w * (2 * i + 1) / 14, r.top + h / 3), bars[i]) ? 1 : 0;
+    return matches >= 6;
+}
+
+}  // namespace
+
+bool PictureIn(const RECT& r)
+{
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0) return false;
     Shot row = Capture(r.left, r.top + h / 3, w, 1);
     if (row.Empty()) return false;
-    int matches = 0;
-    for (int i = 0; i < 7; ++i) {
-        int x = w * (2 * i + 1) / 14;
-        matches += Near(row.At(x, 0), bars[i]) ? 1 : 0;
-    }
-    return matches >= 6;
+    return BarsAlong(r, [&](int x, int) { return row.At(x - r.left, 0); });
+}
+
+bool PictureIn(const Shot& screen, const RECT& r)
+{
+    if (r.left < 0 || r.top < 0 || r.right > screen.width || r.bottom > screen.height) return false;
+    return BarsAlong(r, [&](int x, int y) { return screen.At(x, y); });
 }
 
 RECT FramePicture() { return RECT{45, 132, 365, 372}; }

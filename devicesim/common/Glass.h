@@ -35,6 +35,7 @@ bool Shows(int x, int y, const Shot& image, int allowedDifferences = 8);
 // least six bar centres of a picture occupying the rectangle show their colours (a moving
 // stripe may cover one).
 bool PictureIn(const RECT& picture);
+bool PictureIn(const Shot& screen, const RECT& picture);   // in a capture of the whole screen
 
 // The picture rectangles of the viewer's views.
 RECT FramePicture();                 // in the skin's TV frame: 320 x 240 at (45, 132)

@@ -296,10 +296,10 @@ void HostService::EndSearch()
     m_searching = false;
     Log(L"channel search ended: %d TV, %d radio", static_cast<int>(m_channels.tv.size()),
         static_cast<int>(m_channels.radio.size()));
-    Broadcast(SK_LOCK, LOCK_SEARCH_END);
     // The viewer reloads the file and comes back in the radio window, so the radio plays.
-    Broadcast(SK_VIEW, VIEW_RELOAD_RADIO);
     SelectBand(kBandRadio);
+    Broadcast(SK_LOCK, LOCK_SEARCH_END);
+    Broadcast(SK_VIEW, VIEW_RELOAD_RADIO);
     SendDls(false);
 }
 

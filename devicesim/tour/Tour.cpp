@@ -158,6 +158,20 @@ bool Album::Take(const wchar_t* name)
     return ok;
 }
 
+bool Album::TakeWithPicture(const wchar_t* name, const RECT& picture)
+{
+    devworld::Shot shot;
+    if (!Until([&] { return devworld::PictureIn(shot = devworld::CaptureAll(), picture); }, 4000)) {
+        Say(L"the picture is not in the capture for %ls", name);
+        return false;
+    }
+    wchar_t file[64];
+    swprintf(file, 64, L"%02d_%ls.bmp", ++m_n, name);
+    bool ok = devworld::SaveBmp(shot, m_folder + L"\\" + file);
+    Say(L"screenshot %ls%ls", file, ok ? L"" : L" FAILED");
+    return ok;
+}
+
 void Say(const wchar_t* fmt, ...)
 {
     wchar_t line[512];
@@ -206,6 +220,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argv && argc == 2 && lstrcmpW(argv[1], L"--windows") == 0) return ListWindows();
+    if (argv && argc == 2 && lstrcmpW(argv[1], L"--repaint") == 0) {
+        HWND w = FindWindowW(L"DdsimOverlayPicture", nullptr);
+        tour::Say(L"repaint %p: %d", static_cast<void*>(w), w ? RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW) : 0);
+        return 0;
+    }
     if (!argv || argc < 3) return 2;
     tour::Album album(argv[1]);
     bool ok = tour::RunTour(album, argv[2]);

@@ -62,6 +62,8 @@ class Album {
 public:
     explicit Album(std::wstring folder) : m_folder(std::move(folder)) {}
     bool Take(const wchar_t* name);   // NN_name.bmp
+    // Takes the screenshot once the capture itself shows the receiver's picture at the rectangle.
+    bool TakeWithPicture(const wchar_t* name, const RECT& picture);
     int Count() const { return m_n; }
 
 private:

@@ -108,14 +108,14 @@ bool TvWindow(Album& album)
 {
     Say(L"TV from the main menu");
     if (!MenuTouched(MENU_TV, ViewerWindowWithPicture)) return Fail(L"TV window with picture");
-    return album.Take(L"tv_window");
+    return album.TakeWithPicture(L"tv_window", FramePicture());
 }
 
 bool FullScreen(Album& album)
 {
     Say(L"full screen and back");
     if (!Sent(kFrame, SK_VIEW_REQUEST, VIEWREQ_FULL_SCREEN, [] { return PictureIn(FullPicture(false)); })) return Fail(L"TV full screen");
-    if (!album.Take(L"tv_full_screen_without_dls")) return false;
+    if (!album.TakeWithPicture(L"tv_full_screen_without_dls", FullPicture(false))) return false;
     if (!Sent(kRightHalf, SK_VIEW_REQUEST, VIEWREQ_WINDOW, ViewerWindowWithPicture)) return Fail(L"back to the window");
     return true;
 }
@@ -137,7 +137,7 @@ bool PipCorners(Album& album)
     static const wchar_t* names[] = {L"pip_top_left", L"pip_top_right", L"pip_bottom_right", L"pip_bottom_left"};
     int q = static_cast<int>(quadrant);
     for (int i = 0; i < 4; ++i) {
-        if (!album.Take(names[q])) return false;
+        if (!album.TakeWithPicture(names[q], PipPicture(q))) return false;
         const RECT r = WindowRectOf(Viewer());
         const int next = (q + 1) % 4;
         // The bottom-right quarter of the PIP window moves it on. The move sends nothing, so a
@@ -167,14 +167,14 @@ bool ChannelList(Album& album)
     if (!Sent(kTvList, SK_TV_LIST, 1, ListPanel)) return Fail(L"TV channel list");
     // The picture comes back a moment after the list is drawn over the panel.
     if (!Until(ViewerWindowWithPicture, 5000)) return Fail(L"picture with the list");
-    if (!album.Take(L"tv_channel_list")) return false;
+    if (!album.TakeWithPicture(L"tv_channel_list", FramePicture())) return false;
     const std::wstring want = FactoryChannels().tv[2];
     if (!Sent(Row(2), SK_TUNE_CHANNEL, 2, [&] { return ReceiverName() == want; })) return Fail(L"channel picked");
     // The picture's caption follows the tuned channel.
     Shot caption = Capture(45, 132 + 160, 320, 80);
     Until([&] { return Differences(Capture(45, 132 + 160, 320, 80), caption) > 200; }, 3000);
     if (!Until(ViewerWindowWithPicture, 5000)) return Fail(L"picture after the pick");
-    return album.Take(L"tv_channel_picked");
+    return album.TakeWithPicture(L"tv_channel_picked", FramePicture());
 }
 
 bool Search(Album& album, Listener& heard)
@@ -196,7 +196,7 @@ bool Search(Album& album, Listener& heard)
         return Fail(L"radio window after the search");
     if (!Sent(kRadioList, SK_SELECT_BAND, kBandRadio, ListPanel)) return Fail(L"radio channel list");
     if (!Until(ViewerWindowWithPicture, 5000)) return Fail(L"picture with the radio list");
-    return album.Take(L"radio_list_after_search");
+    return album.TakeWithPicture(L"radio_list_after_search", FramePicture());
 }
 
 bool RadioFullScreen(Album& album)
@@ -213,7 +213,7 @@ bool RadioFullScreen(Album& album)
         for (uint32_t p : line.pixels) lit += Near(p, 0xFFFFFF, 60) ? 1 : 0;
         return lit > 50;
     }, 3000);
-    if (!album.Take(L"radio_full_screen_with_dls")) return false;
+    if (!album.TakeWithPicture(L"radio_full_screen_with_dls", FullPicture(true))) return false;
     if (!Sent(kRightHalf, SK_VIEW_REQUEST, VIEWREQ_WINDOW, ViewerWindowWithPicture)) return Fail(L"radio window");
     return true;
 }
@@ -226,16 +226,18 @@ bool Settings(Album& album)
     if (!Until([] { return !Near(Capture(20, 20, 1, 1).At(0, 0), 0, 4); }, 5000)) return Fail(L"panel drawn");
     DWORD before = 0;
     ReadStore(L"Bright", before);
+    const Shot slot = Capture(293, 61, 44, 16);
     const DWORD want = before >= 10 ? 0 : before + 1;
     if (!Sent(kBrightUp, SK_BRIGHTNESS, static_cast<int>(want), [&] {
             DWORD now = 99;
             return ReadStore(L"Bright", now) && now == want;
         }))
         return Fail(L"brightness step stored");
+    if (!Until([&] { return Differences(Capture(293, 61, 44, 16), slot) > 10; }, 3000)) return Fail(L"brightness slot");
     if (!album.Take(L"settings_panel")) return false;
     if (!Sent(kPanelClose, SK_PANEL_CLOSING, 0, [] { return !Panel() && ViewerWindowWithPicture(); }))
         return Fail(L"picture back");
-    return album.Take(L"back_from_settings");
+    return album.TakeWithPicture(L"back_from_settings", FramePicture());
 }
 
 bool Parked()
