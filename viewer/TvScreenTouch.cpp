@@ -110,17 +110,15 @@ bool GateClosed(const CTvScreenDlg& dlg)
     return !dlg.m_bSearching && (dlg.m_bBusy || dlg.m_bSettling);
 }
 
-// Periods of the timers the handlers start themselves (30 and 80 also come from the engine).
+// Periods of the timers the handlers start here (80 also comes from the engine's switch).
 struct TimerPeriod {
     UINT nId;
     UINT nElapse;
 };
 
 const TimerPeriod kPeriods[] = {
-    { TIMER_RELOAD_1, 100 },
     { TIMER_RELOAD_2, 100 },
     { TIMER_WATCHDOG, 100 },
-    { TIMER_SETTLING, 2000 },
     { TIMER_RELEASE, 500 },
     { TIMER_SWITCHED, 200 },
 };
@@ -151,9 +149,24 @@ void EmptyDabText(CTvScreenDlg& dlg)
     if (dlg.m_pDlsEdit) dlg.m_pDlsEdit->SetWindowText(L"");
 }
 
-int WindowedToFull(int nMode) { return nMode == VIEW_TV_WINDOW ? VIEW_TV_FULL : nMode == VIEW_RADIO_WINDOW ? VIEW_RADIO_FULL : nMode; }
-int FullToWindowed(int nMode) { return nMode == VIEW_TV_FULL ? VIEW_TV_WINDOW : nMode == VIEW_RADIO_FULL ? VIEW_RADIO_WINDOW : nMode; }
-int PipToFull(int nMode) { return nMode == VIEW_TV_PIP ? VIEW_TV_FULL : nMode == VIEW_RADIO_PIP ? VIEW_RADIO_FULL : nMode; }
+// Same band, another view; any other view stays as it is.
+int WindowedToFull(int nMode)
+{
+    if (nMode == VIEW_TV_WINDOW) return VIEW_TV_FULL;
+    return nMode == VIEW_RADIO_WINDOW ? VIEW_RADIO_FULL : nMode;
+}
+
+int FullToWindowed(int nMode)
+{
+    if (nMode == VIEW_TV_FULL) return VIEW_TV_WINDOW;
+    return nMode == VIEW_RADIO_FULL ? VIEW_RADIO_WINDOW : nMode;
+}
+
+int PipToFull(int nMode)
+{
+    if (nMode == VIEW_TV_PIP) return VIEW_TV_FULL;
+    return nMode == VIEW_RADIO_PIP ? VIEW_RADIO_FULL : nMode;
+}
 
 // Announces a view to the host; its confirmation (or the viewer itself) switches later.
 void AnnounceView(CTvScreenDlg& dlg, int nMode, int nRequest)
@@ -246,8 +259,14 @@ void StepVolume(CTvScreenDlg& dlg, int nStep)
 {
     if (dlg.m_nMuteState == MUTE_STATE_MUTED) return;
     dlg.m_nVolume += nStep;
-    if (dlg.m_nVolume > 10) { dlg.m_nVolume = 10; return; }
-    if (dlg.m_nVolume < 1) { dlg.m_nVolume = 1; return; }
+    if (nStep > 0 && dlg.m_nVolume > 10) {
+        dlg.m_nVolume = 10;
+        return;
+    }
+    if (nStep < 0 && dlg.m_nVolume < 1) {
+        dlg.m_nVolume = 1;
+        return;
+    }
     dlg.DrawButton(ELEM_VOLUME_BAR, 0);
     dlg.DrawVolumeKnob();
     SendSoftKey(SK_RECEIVER, nStep > 0 ? RCV_VOLUME_UP : RCV_VOLUME_DOWN);
