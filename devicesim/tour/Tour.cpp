@@ -78,19 +78,44 @@ bool Until(const std::function<bool()>& pred, DWORD timeoutMs)
 
 // ------------------------------------------------------------------- touches
 
+namespace {
+
+// The window a touch at a screen point lands on: the first shown top-level window, in z-order,
+// that holds the point and takes input (the overlay's picture lets touches through).
+HWND WindowUnder(int x, int y)
+{
+    struct Find {
+        POINT pt;
+        HWND found;
+    } find = {{x, y}, nullptr};
+    EnumWindows(
+        [](HWND w, LPARAM lp) -> BOOL {
+            auto* f = reinterpret_cast<Find*>(lp);
+            RECT r;
+            if (!IsWindowVisible(w) || !GetWindowRect(w, &r) || !PtInRect(&r, f->pt)) return TRUE;
+            if (GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_TRANSPARENT) return TRUE;
+            f->found = w;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&find));
+    return find.found;
+}
+
+}  // namespace
+
+// Delivered as the touch panel's driver delivers a touch: pen down and pen up posted to the
+// window under the point, in its client coordinates. (A real mouse click would also activate
+// that window, and the display's picture must then stay above it; the tour does not depend
+// on that.)
 void Touch(int x, int y)
 {
-    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    INPUT in[3] = {};
-    for (INPUT& i : in) {
-        i.type = INPUT_MOUSE;
-        i.mi.dx = x * 65535 / (w - 1);
-        i.mi.dy = y * 65535 / (h - 1);
-    }
-    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
-    in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
-    SendInput(3, in, sizeof(INPUT));
+    HWND w = WindowUnder(x, y);
+    if (!w) return;
+    POINT pt = {x, y};
+    ScreenToClient(w, &pt);
+    const LPARAM at = MAKELPARAM(pt.x, pt.y);
+    PostMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(w, WM_LBUTTONUP, 0, at);
 }
 
 bool TouchUntil(int x, int y, const std::function<bool()>& pred, DWORD timeoutMs)

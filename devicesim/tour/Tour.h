@@ -1,5 +1,5 @@
-// The scripted tour's tools: a listener on "HL_SOFTKEY", waits with deadlines, touches through
-// the input system (as the mouse of a person would arrive), and numbered screenshots.
+// The scripted tour's tools: a listener on "HL_SOFTKEY", waits with deadlines, touches delivered
+// to the window under the point, and numbered screenshots.
 #pragma once
 
 #include <windows.h>
@@ -40,7 +40,7 @@ void Pump();
 // Polls pred every 20 ms, pumping messages, until it holds or the deadline passes.
 bool Until(const std::function<bool()>& pred, DWORD timeoutMs);
 
-// A touch at a screen point: pointer moved there, pressed and released.
+// A touch at a screen point, delivered to the window under it.
 void Touch(int x, int y);
 // Touches until pred holds: the programs refuse touches for a moment after some view changes,
 // so a touch that had no effect within a second is repeated, up to the deadline.
