@@ -77,6 +77,10 @@ BOOL CTvScreenDlg::OnInitDialog()
     m_nTvChannel = 0;
     m_nRadioChannel = 0;
     CreateGdiResources();
+    // The title is set as the modal loop pre-translates messages. A parked viewer may receive no
+    // posted message for a long time; this one gives it its title at once, so a second start can
+    // find it.
+    PostMessage(WM_NULL);
     return TRUE;
 }
 
