@@ -850,7 +850,7 @@ void EnsureConfigured()
     if (done) return;
     done = true;
     ReadEnvironment(W().cfg, W().faults);
-    if (const char* v = getenv("DDSIM_FAIL")) ParseFailSpec(v);
+    if (const char* v = getenv("DDSIM_FAIL")) ParseFailList(v);
 }
 
 }  // namespace
@@ -954,7 +954,7 @@ void Reset()
     if (w.hook) UnhookWindowsHookEx(w.hook);
     w.hook = nullptr;
     ReadEnvironment(w.cfg, w.faults);
-    if (const char* v = getenv("DDSIM_FAIL")) ParseFailSpec(v);
+    if (const char* v = getenv("DDSIM_FAIL")) ParseFailList(v);
     NotifyPicture();
 }
 
@@ -993,10 +993,10 @@ void Fail(const std::string& name, int nth, HRESULT hr, int count)
     W().faults.push_back({name, nth < 1 ? 1 : nth, count < 0 ? 1 : count, hr});
 }
 
-bool ParseFailSpec(const char* spec)
+bool ParseFailList(const char* list)
 {
     bool ok = true;
-    std::string all = spec ? spec : "";
+    std::string all = list ? list : "";
     size_t start = 0;
     while (start < all.size()) {
         size_t end = all.find(',', start);

@@ -60,7 +60,7 @@ void SetMoreData(bool moreData);
 // count-1 calls after it; count 0 makes every call from the nth on fail.
 void Fail(const std::string& name, int nth, HRESULT hr, int count = 1);
 // Parses the DDSIM_FAIL syntax; returns false on a malformed entry (the good ones are taken).
-bool ParseFailSpec(const char* spec);
+bool ParseFailList(const char* list);
 
 // The log.
 std::vector<Call> Log();

@@ -32,11 +32,11 @@ std::wstring PadString(std::wstring text, const std::wstring& flags, int width, 
 }
 
 template <typename T>
-std::wstring FormatOne(const std::wstring& spec, T value)
+std::wstring FormatOne(const std::wstring& conversion, T value)
 {
     std::vector<wchar_t> buf(64);
     for (;;) {
-        int n = _snwprintf(buf.data(), buf.size(), spec.c_str(), value);
+        int n = _snwprintf(buf.data(), buf.size(), conversion.c_str(), value);
         if (n >= 0 && static_cast<size_t>(n) < buf.size()) return std::wstring(buf.data(), static_cast<size_t>(n));
         buf.resize(buf.size() * 4);
         if (buf.size() > (1u << 20)) return std::wstring();
@@ -80,9 +80,9 @@ void CString::FormatV(LPCWSTR pszFormat, va_list argsIn)
         while (*p && wcschr(L"hlLqjzt", *p)) length += *p++;
         if (*p == L'I' && p[1] == L'6' && p[2] == L'4') { length = L"ll"; p += 3; }
         wchar_t conv = *p ? *p++ : L'\0';
-        std::wstring spec = L"%" + flags;
-        if (hasWidth) spec += std::to_wstring(width);
-        if (precision >= 0) spec += L"." + std::to_wstring(precision);
+        std::wstring conversion = L"%" + flags;
+        if (hasWidth) conversion += std::to_wstring(width);
+        if (precision >= 0) conversion += L"." + std::to_wstring(precision);
         switch (conv) {
         case L's':
             if (length == L"h") out += PadString(WidenAnsi(va_arg(args, const char*)), flags, width, precision);
@@ -97,14 +97,14 @@ void CString::FormatV(LPCWSTR pszFormat, va_list argsIn)
             break;
         case L'd': case L'i': case L'u': case L'x': case L'X': case L'o':
             if (length == L"ll" || length == L"q" || length == L"j")
-                out += FormatOne(spec + L"ll" + conv, va_arg(args, long long));
+                out += FormatOne(conversion + L"ll" + conv, va_arg(args, long long));
             else if (length == L"z" || length == L"t")
-                out += FormatOne(spec + L"ll" + conv, static_cast<long long>(va_arg(args, size_t)));
+                out += FormatOne(conversion + L"ll" + conv, static_cast<long long>(va_arg(args, size_t)));
             else
-                out += FormatOne(spec + conv, va_arg(args, int));
+                out += FormatOne(conversion + conv, va_arg(args, int));
             break;
         case L'f': case L'F': case L'e': case L'E': case L'g': case L'G':
-            out += FormatOne(spec + conv, va_arg(args, double));
+            out += FormatOne(conversion + conv, va_arg(args, double));
             break;
         case L'p':
             out += FormatOne(std::wstring(L"%p"), va_arg(args, void*));

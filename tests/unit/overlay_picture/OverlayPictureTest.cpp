@@ -213,8 +213,8 @@ class DisplaySimulation : public OverlayTest {};
 TEST_F(DisplaySimulation, FailSpecsOfTheEnvironmentSyntax)
 {
     Fresh();
-    EXPECT_TRUE(ddsim::ParseFailSpec("CreateVideoPort:1:0x88760064,StartVideo:2:0x80004005:0"));
-    EXPECT_FALSE(ddsim::ParseFailSpec("GetCaps:x:1,Bad"));
+    EXPECT_TRUE(ddsim::ParseFailList("CreateVideoPort:1:0x88760064,StartVideo:2:0x80004005:0"));
+    EXPECT_FALSE(ddsim::ParseFailList("GetCaps:x:1,Bad"));
     LPDIRECTDRAW dd = nullptr;
     ASSERT_EQ(DirectDrawCreate(nullptr, &dd, nullptr), DD_OK);
     IDDVideoPortContainer* vpc = nullptr;
