@@ -1,5 +1,6 @@
 #include "GdiSpy.h"
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <sstream>
@@ -259,6 +260,64 @@ LSTATUS WINAPI SpyRegCloseKey(HKEY k)
     return g_regCloseKey(k);
 }
 
+// ---- the C heap ---------------------------------------------------------------------------
+
+std::atomic<long long> g_heapBytes{0};
+std::atomic<long long> g_heapBlocks{0};
+using Malloc = void*(__cdecl*)(size_t);
+using Calloc = void*(__cdecl*)(size_t, size_t);
+using Realloc = void*(__cdecl*)(void*, size_t);
+using Free = void(__cdecl*)(void*);
+using MSize = size_t(__cdecl*)(void*);
+Malloc g_malloc;
+Calloc g_calloc;
+Realloc g_realloc;
+Free g_free;
+MSize g_msize;
+
+long long SizeOf(void* p) { return p && g_msize ? static_cast<long long>(g_msize(p)) : 0; }
+
+void* __cdecl SpyMalloc(size_t n)
+{
+    void* p = g_malloc(n);
+    if (p) {
+        g_heapBytes += SizeOf(p);
+        ++g_heapBlocks;
+    }
+    return p;
+}
+
+void* __cdecl SpyCalloc(size_t n, size_t size)
+{
+    void* p = g_calloc(n, size);
+    if (p) {
+        g_heapBytes += SizeOf(p);
+        ++g_heapBlocks;
+    }
+    return p;
+}
+
+void* __cdecl SpyRealloc(void* old, size_t n)
+{
+    const long long before = SizeOf(old);
+    void* p = g_realloc(old, n);
+    if (p || n == 0) {
+        g_heapBytes += SizeOf(p) - before;
+        if (!old && p) ++g_heapBlocks;
+        if (old && !p) --g_heapBlocks;
+    }
+    return p;
+}
+
+void __cdecl SpyFree(void* p)
+{
+    if (p) {
+        g_heapBytes -= SizeOf(p);
+        --g_heapBlocks;
+    }
+    g_free(p);
+}
+
 template <class F>
 bool Hook(const char* dll, const char* name, F& original, F replacement)
 {
@@ -276,6 +335,21 @@ void Watch(const char* dll, const char* name, F& original, F replacement)
 
 void WatchTheRest()
 {
+    // The size of a block comes from the same runtime, so frees subtract what mallocs added.
+    // The originals are known before the slots change: another thread may allocate meanwhile.
+    HMODULE crt = GetModuleHandleW(L"msvcrt.dll");
+    auto fn = [crt](const char* name) { return reinterpret_cast<void*>(GetProcAddress(crt, name)); };
+    g_msize = reinterpret_cast<MSize>(fn("_msize"));
+    g_malloc = reinterpret_cast<Malloc>(fn("malloc"));
+    g_calloc = reinterpret_cast<Calloc>(fn("calloc"));
+    g_realloc = reinterpret_cast<Realloc>(fn("realloc"));
+    g_free = reinterpret_cast<Free>(fn("free"));
+    if (g_msize && g_malloc && g_calloc && g_realloc && g_free) {
+        Watch("msvcrt.dll", "malloc", g_malloc, &SpyMalloc);
+        Watch("msvcrt.dll", "calloc", g_calloc, &SpyCalloc);
+        Watch("msvcrt.dll", "realloc", g_realloc, &SpyRealloc);
+        Watch("msvcrt.dll", "free", g_free, &SpyFree);
+    }
     Watch("gdi32.dll", "CreateCompatibleDC", g_createCompatibleDC, &SpyCreateCompatibleDC);
     Watch("gdi32.dll", "CreateDCW", g_createDC, &SpyCreateDC);
     Watch("gdi32.dll", "CreateCompatibleBitmap", g_createCompatibleBitmap, &SpyCreateCompatibleBitmap);
@@ -312,6 +386,7 @@ void CheckPairs()
         {"CreateFileW", "CloseHandle"}, {"CreateEventW", "CloseHandle"}, {"CreateMutexW", "CloseHandle"},
         {"CreateThread", "CloseHandle"}, {"OpenProcess", "CloseHandle"}, {"CreateProcessW", "CloseHandle"},
         {"RegCreateKeyExW", "RegCloseKey"}, {"RegOpenKeyExW", "RegCloseKey"}, {"GetWindowDC", "ReleaseDC"},
+        {"malloc", "free"}, {"calloc", "free"}, {"realloc", "free"},
     };
     for (const auto& p : pairs)
         if (has(p.first) && !has(p.second)) g_unhooked.push_back(p.second);
@@ -339,20 +414,23 @@ bool Install()
     installed = true;
     g_thread = GetCurrentThreadId();
     ok = Hook("gdi32.dll", "BitBlt", g_bitBlt, &SpyBitBlt) &&
-         Hook("gdi32.dll", "ExtTextOutW", g_extTextOut, &SpyExtTextOut) &&
          Hook("user32.dll", "GetDC", g_getDC, &SpyGetDC) &&
          Hook("user32.dll", "ReleaseDC", g_releaseDC, &SpyReleaseDC) &&
          Hook("user32.dll", "LoadBitmapW", g_loadBitmap, &SpyLoadBitmap) &&
-         Hook("gdi32.dll", "CreateFontW", g_createFont, &SpyCreateFont) &&
-         Hook("gdi32.dll", "CreateSolidBrush", g_createSolidBrush, &SpyCreateSolidBrush) &&
          Hook("gdi32.dll", "DeleteObject", g_deleteObject, &SpyDeleteObject) &&
          Hook("gdi32.dll", "DeleteDC", g_deleteDC, &SpyDeleteDC);
+    // A program that writes no text and makes no font or brush does not import these.
+    Watch("gdi32.dll", "ExtTextOutW", g_extTextOut, &SpyExtTextOut);
+    Watch("gdi32.dll", "CreateFontW", g_createFont, &SpyCreateFont);
+    Watch("gdi32.dll", "CreateSolidBrush", g_createSolidBrush, &SpyCreateSolidBrush);
     WatchTheRest();
     CheckPairs();
     return ok;
 }
 
 Log& Current() { return g_log; }
+long long HeapBytes() { return g_heapBytes; }
+long long HeapBlocks() { return g_heapBlocks; }
 const Tally& Held() { return g_tally; }
 std::vector<std::string> Watched() { return g_watched; }
 std::vector<std::string> Unhooked() { return g_unhooked; }
@@ -366,6 +444,22 @@ int GdiCensus()
     for (UINT_PTR slot = 1; slot < 0x10000; ++slot)
         if (GetObjectType(reinterpret_cast<HGDIOBJ>(slot))) ++n;
     return n;
+}
+
+std::string GdiCensusByKind()
+{
+    static const char* const kinds[] = {"?", "pen", "brush", "DC", "metafile DC", "palette", "font", "bitmap",
+                                        "region", "metafile", "memory DC", "extended pen", "enh. metafile DC",
+                                        "enh. metafile", "colour space"};
+    int by[15] = {};
+    for (UINT_PTR slot = 1; slot < 0x10000; ++slot) {
+        DWORD t = GetObjectType(reinterpret_cast<HGDIOBJ>(slot));
+        if (t) by[t < 15 ? t : 0]++;
+    }
+    std::ostringstream out;
+    for (int t = 0; t < 15; ++t)
+        if (by[t]) out << (out.tellp() > 0 ? ", " : "") << kinds[t] << " " << by[t];
+    return out.str();
 }
 
 int GdiCensusQuiet(int samples, DWORD gapMs)

@@ -61,15 +61,21 @@ struct Tally {
     std::string Describe() const;
 };
 
-// Installs the spy once; false when one of the drawing imports could not be found. The tally's
-// other calls are watched where this executable imports them (what it does not import it cannot
-// call).
+// Installs the spy once; false when one of the blit, window DC, bitmap or deletion imports could
+// not be found. Text, fonts, brushes and the tally's other calls are watched where this
+// executable imports them (what it does not import it cannot call).
 bool Install();
 Log& Current();
 const Tally& Held();
 // The watched calls this executable imports, and those that could not be hooked (should be none).
 std::vector<std::string> Watched();
 std::vector<std::string> Unhooked();
+
+// Bytes and blocks this executable's own code (the programs, the framework, the simulated
+// display, the test) holds from the C heap, counted through its malloc family on every thread
+// since the spy was installed. Memory the platform takes for itself is not in it.
+long long HeapBytes();
+long long HeapBlocks();
 
 // Stops recording for its lifetime (the test's own reading of pixels).
 class Pause {
@@ -87,6 +93,8 @@ private:
 // draw meanwhile may add a passing object: take the least of a few counts.
 int GdiCensus();
 int GdiCensusQuiet(int samples = 6, DWORD gapMs = 7);
+// The census by kind: "DC 12, bitmap 30, font 4, ...".
+std::string GdiCensusByKind();
 
 // Pixels of a window's client area, read from its own DC.
 devtest::Image CaptureWindow(HWND hwnd, int x, int y, int w, int h);

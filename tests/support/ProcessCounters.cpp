@@ -1,6 +1,7 @@
 #include "ProcessCounters.h"
 
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <sstream>
@@ -49,6 +50,19 @@ int HandleCount(DWORD pid)
     return n;
 }
 
+int ThreadCount(DWORD pid)
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snap == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    int n = 0;
+    for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry))
+        if (entry.th32OwnerProcessID == pid) ++n;
+    CloseHandle(snap);
+    return n;
+}
+
 Memory MemoryOf(HANDLE process)
 {
     Memory m;
@@ -60,6 +74,36 @@ Memory MemoryOf(HANDLE process)
     // Wine leaves PrivateUsage at 0 and keeps the private commit in the page-file charge.
     m.privateBytes = pmc.PrivateUsage ? pmc.PrivateUsage : pmc.PagefileUsage;
     return m;
+}
+
+Series LikeWithLike(const Series& s)
+{
+    std::vector<std::pair<int, int>> counts;   // tag, samples
+    for (int tag : s.tags) {
+        auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& c) { return c.first == tag; });
+        if (it == counts.end()) counts.emplace_back(tag, 1);
+        else ++it->second;
+    }
+    int best = s.tags.empty() ? 0 : s.tags.back(), most = 0;
+    for (const auto& c : counts)
+        if (c.second > most || (c.second == most && c.first == s.tags.back())) {
+            best = c.first;
+            most = c.second;
+        }
+    Series out;
+    out.name = s.name + (counts.size() > 1 ? " [" + std::to_string(best) + " threads]" : "");
+    for (size_t i = 0; i < s.values.size(); ++i)
+        if (i >= s.tags.size() || s.tags[i] == best) out.Add(s.values[i], best);
+    return out;
+}
+
+Series Steady(const Series& s, size_t warmUp)
+{
+    Series after;
+    after.name = s.name;
+    for (size_t i = std::min(warmUp, s.values.size()); i < s.values.size(); ++i)
+        after.Add(s.values[i], i < s.tags.size() ? s.tags[i] : 0);
+    return LikeWithLike(after);
 }
 
 Growth GrowthOf(const Series& s, size_t warmUp)
@@ -78,12 +122,22 @@ Growth GrowthOf(const Series& s, size_t warmUp)
     return g;
 }
 
+long long LateGrowth(const Series& s, size_t warmUp)
+{
+    if (s.values.size() < warmUp + 4) return GrowthOf(s, warmUp).delta();
+    const size_t mid = warmUp + (s.values.size() - warmUp) / 2;
+    Series late;
+    late.values.assign(s.values.begin() + static_cast<long>(mid) - 1, s.values.end());
+    return GrowthOf(late, 0).delta();
+}
+
 std::string Describe(const Series& s, size_t warmUp)
 {
     Growth g = GrowthOf(s, warmUp);
     std::ostringstream out;
-    out << s.name << ": " << g.baseline << " -> " << g.last << " (peak " << g.peak << ", "
-        << s.values.size() << " samples, first " << std::min(warmUp, s.values.size()) << " warm-up)";
+    out << s.name << ": " << g.baseline << " -> " << g.last << " (peak " << g.peak << ", second half "
+        << (LateGrowth(s, warmUp) >= 0 ? "+" : "") << LateGrowth(s, warmUp) << "; " << s.values.size()
+        << " samples, first " << std::min(warmUp, s.values.size()) << " warm-up)";
     return out.str();
 }
 

@@ -1,0 +1,437 @@
+// The real viewer and panel, started as the device starts them, soaked by this test playing a
+// host that answers, lags or stays silent, with random touches in every view, host codes, DAB
+// texts and channel files rewritten under them. Between rounds: both still run and answer, the
+// busy lock comes free after a switch, both titles are findable, and their handles and memory
+// (read from outside) stay flat.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <sstream>
+
+#include "DeviceTest.h"
+#include "ProcessCounters.h"
+#include "SoakKit.h"
+
+using namespace devtest;
+
+namespace {
+
+const int kDefaultEvents = 100;
+// The platform's own heaps settle slowly (the in-process soaks see the programs' own C heap flat
+// while the process grows a few hundred kilobytes more); a leak of the programs' shows over a
+// long run, a kilobyte an event making megabytes.
+const long long kMemorySlack = 768 * 1024;
+// Most a recorded call of the simulated display takes: the entry, its names and up to a dozen
+// argument strings with the heap's overhead (the viewer soak measures about 450).
+const long long kRecordBytesMax = 1024;
+
+struct Program {
+    const char* name;
+    Process process;
+    HWND hwnd = nullptr;
+    counters::Series handles, memory;
+    bool Answers(DWORD ms) const
+    {
+        DWORD_PTR r = 0;
+        return SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, ms, &r) != 0;
+    }
+    void Measure(const std::function<void(DWORD)>& wait)
+    {
+        const counters::Look look = counters::QuietLook(process.Id(), process.Handle(), wait);
+        handles.Add(look.handles, look.threads);
+        memory.Add(look.privateBytes, look.threads);
+        threads = look.threads;
+    }
+    int threads = 0;
+};
+
+class DeviceSoak {
+public:
+    explicit DeviceSoak(const soak::Config& cfg) : m_cfg(cfg), m_rng(cfg.seed), m_host(m_window, m_rng)
+    {
+        m_viewer.name = "TVSCREEN";
+        m_panel.name = "CONFIG";
+        for (Program* p : {&m_viewer, &m_panel}) {
+            p->handles.name = std::string(p->name) + " kernel handles";
+            p->memory.name = std::string(p->name) + " private bytes";
+        }
+    }
+
+    bool Start();
+    void Run();
+    void Stop();
+
+    Program m_viewer, m_panel;
+    std::vector<std::string> failures;
+    int lockFreeAfterSwitch = 0, lockNeededWatchdog = 0, checkpoints = 0;
+    soak::Stalls stalls;
+    ULONGLONG warmUpMs = 0, checkpointMs = 0;
+    counters::Series recordedCalls{"calls recorded by the viewer's simulated display"};
+    std::wstring recordPath;
+
+private:
+    long long RecordedCalls() const;
+    void Event();
+    void WarmUp();
+    void Checkpoint();
+    bool TouchAnswered(int x, int y, int code, int arg, DWORD ms);
+    void Tap(HWND hwnd, int x, int y);
+    void Wait(DWORD ms);
+    bool WaitUntil(const std::function<bool()>& pred, DWORD ms);
+    int ViewGuess();
+    void Fail(const std::string& what);
+    bool StillThere();
+
+    soak::Config m_cfg;
+    soak::Rng m_rng;
+    HostWindow m_window;
+    soak::RandomHost m_host;
+    soak::ChannelFile m_channel;
+    soak::Watchdog* m_watchdog = nullptr;
+    // Viewer touch, panel touch, panel command, host code, DAB text, channel file, title,
+    // pause, five downs, short wait.
+    std::vector<int> m_mix = soak::Mix({36, 10, 4, 22, 9, 7, 1, 2, 3, 6});
+};
+
+void DeviceSoak::Fail(const std::string& what)
+{
+    failures.push_back(what + "\n  " + soak::Journal::Get().Header() + "\n  latest events:\n" +
+                       soak::Journal::Get().Recent(25));
+}
+
+bool DeviceSoak::WaitUntil(const std::function<bool()>& pred, DWORD ms)
+{
+    const ULONGLONG end = Now() + ms;
+    for (;;) {
+        if (m_watchdog) m_watchdog->Beat();
+        PumpMessages();
+        m_host.Tick();
+        if (pred()) return true;
+        if (Now() >= end) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
+void DeviceSoak::Wait(DWORD ms) { WaitUntil([] { return false; }, ms); }
+
+void DeviceSoak::Tap(HWND hwnd, int x, int y)
+{
+    PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, soak::PointParam(x, y));
+    PostMessageW(hwnd, WM_LBUTTONUP, 0, soak::PointParam(x, y));
+}
+
+// From outside the view shows only in the window's size: parked, a quarter, or the whole screen.
+int DeviceSoak::ViewGuess()
+{
+    RECT rc = WindowRect(m_viewer.hwnd);
+    const int w = rc.right - rc.left;
+    if (w == 0) return 5;
+    if (w == 320) return 6;
+    return m_rng.Int(0, 3) == 0 ? 3 : 1;   // windowed or full screen look alike
+}
+
+bool DeviceSoak::StillThere()
+{
+    for (Program* p : {&m_viewer, &m_panel}) {
+        if (!p->process.Running()) {
+            Fail(std::string(p->name) + " has ended (exit code " + soak::Hex(p->process.ExitCode()) + ")");
+            return false;
+        }
+    }
+    return true;
+}
+
+// The simulated display appends a line per call to its log file and keeps the same call in memory.
+long long DeviceSoak::RecordedCalls() const
+{
+    auto bytes = ReadFileBytes(recordPath);
+    if (!bytes) return 0;
+    long long lines = 0;
+    for (uint8_t b : *bytes) lines += b == '\n';
+    return lines;
+}
+
+bool DeviceSoak::Start()
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    recordPath = std::wstring(temp) + L"soak_viewer_ddsim.log";
+    DeleteFileW(recordPath.c_str());
+    SetEnvironmentVariableW(L"DDSIM_LOG", recordPath.c_str());   // Wine passes it on as the Unix path's twin
+    m_viewer.process = devtest::Start(L"TVSCREEN.exe");
+    SetEnvironmentVariableW(L"DDSIM_LOG", nullptr);
+    m_viewer.hwnd = WaitForWindow(L"TVSCREEN", 15000, m_viewer.process.Id());
+    m_panel.process = devtest::Start(L"PanelCfg.exe");
+    m_panel.hwnd = WaitForWindow(L"CONFIG", 15000, m_panel.process.Id());
+    return m_viewer.hwnd && m_panel.hwnd;
+}
+
+void DeviceSoak::Event()
+{
+    const HWND viewer = m_viewer.hwnd, panel = m_panel.hwnd;
+    switch (m_rng.Weighted(m_mix)) {
+    case 0: {
+        RECT rc = ClientRect(viewer);
+        soak::Touch t = soak::RandomViewerTouch(m_rng, ViewGuess(), 0, rc.right, rc.bottom);
+        std::ostringstream what;
+        what << "viewer touch (" << rc.right << "x" << rc.bottom << ")";
+        if (t.down) what << " down " << t.downX << "," << t.downY;
+        if (t.up) what << " up " << t.upX << "," << t.upY;
+        soak::Journal::Get().Note(what.str());
+        if (t.down) PostMessageW(viewer, WM_LBUTTONDOWN, MK_LBUTTON, soak::PointParam(t.downX, t.downY));
+        if (t.down && t.up && m_rng.Chance(0.5)) Wait(static_cast<DWORD>(m_rng.Int(0, 40)));
+        if (t.up) PostMessageW(viewer, WM_LBUTTONUP, 0, soak::PointParam(t.upX, t.upY));
+        break;
+    }
+    case 1: {
+        soak::Touch t = soak::RandomPanelTouch(m_rng);
+        soak::Journal::Get().Note("panel touch down " + std::to_string(t.downX) + "," + std::to_string(t.downY));
+        PostMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, soak::PointParam(t.downX, t.downY));
+        if (t.up) PostMessageW(panel, WM_LBUTTONUP, 0, soak::PointParam(t.upX, t.upY));
+        break;
+    }
+    case 2: {
+        static const std::vector<int> ids = {1010, 1011, 1017, 1018, 1022, 1023, 1000, 1003};
+        const int id = m_rng.Pick(ids);
+        soak::Journal::Get().Note("panel command " + std::to_string(id));
+        PostMessageW(panel, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+        break;
+    }
+    case 3: {
+        soak::HostCode c = soak::RandomHostCode(m_rng);
+        soak::Journal::Get().Note("host sends " + std::to_string(c.code) + "/" + std::to_string(c.arg));
+        m_host.Send(c);
+        break;
+    }
+    case 4: {
+        soak::CopyData d = soak::RandomCopyData(m_rng);
+        soak::Journal::Get().Note("DAB text: " + d.what);
+        m_window.SendCopyData(viewer, d.nullData || d.bytes.empty() ? nullptr : d.bytes.data(), d.nullData ? 0 : d.cbData,
+                              d.dwData);
+        break;
+    }
+    case 5: {
+        soak::ChannelWrite w = soak::RandomChannelWrite(m_rng);
+        soak::Journal::Get().Note("channel file: " + w.what);
+        m_channel.Apply(w);
+        if (m_rng.Chance(0.7)) m_host.Send({16, m_rng.Pick(std::vector<int>{58, 59, 60})});
+        break;
+    }
+    case 6:
+        soak::Journal::Get().Note("someone renames the viewer's window");
+        SetWindowTextW(viewer, L"tampered");
+        break;
+    case 7:
+        soak::Journal::Get().Note("pause");
+        Wait(static_cast<DWORD>(m_rng.Int(300, 2300)));
+        break;
+    case 8:
+        soak::Journal::Get().Note("five touch-downs");
+        for (int k = 0; k < 5; ++k) PostMessageW(viewer, WM_LBUTTONDOWN, MK_LBUTTON, soak::PointParam(200, 30));
+        break;
+    default:
+        Wait(static_cast<DWORD>(m_rng.Chance(0.7) ? m_rng.Int(0, 30) : m_rng.Int(30, 300)));
+        break;
+    }
+    Wait(2);
+}
+
+bool DeviceSoak::TouchAnswered(int x, int y, int code, int arg, DWORD ms)
+{
+    m_window.Clear();
+    Tap(m_viewer.hwnd, x, y);
+    return m_window.WaitFor(code, arg, ms);
+}
+
+void DeviceSoak::Checkpoint()
+{
+    const ULONGLONG started = Now();
+    struct Tally {
+        ULONGLONG start;
+        ULONGLONG& total;
+        ~Tally() { total += Now() - start; }
+    } tally{started, checkpointMs};
+    soak::Journal::Get().Note("checkpoint");
+    if (!StillThere()) return;
+    m_host.Calm();
+    m_host.Send({80, 1});
+    // A reload brings the radio window; its switch arms timer 80, and 2 s later the settling ends:
+    // then a touch must be taken. The TV list button answers with 56/1 in either panel.
+    m_host.Send({16, 58});
+    Wait(2600);
+    if (TouchAnswered(470, 140, 56, 1, 1500)) {
+        ++lockFreeAfterSwitch;
+    } else {
+        for (int k = 0; k < 5; ++k) PostMessageW(m_viewer.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, soak::PointParam(200, 30));
+        Wait(400);
+        if (TouchAnswered(470, 140, 56, 1, 1500)) ++lockNeededWatchdog;
+        else Fail("the viewer took no touch after a switch, its settling and five touch-downs");
+    }
+    PostMessageW(m_viewer.hwnd, WM_NULL, 0, 0);
+    if (!WaitUntil([&] { return FindTopLevel(L"TVSCREEN") == m_viewer.hwnd; }, 2000))
+        Fail("the window titled TVSCREEN is not the viewer");
+    if (FindTopLevel(L"CONFIG") != m_panel.hwnd) Fail("the window titled CONFIG is not the panel");
+    for (Program* p : {&m_viewer, &m_panel})
+        if (!p->Answers(5000)) Fail(std::string(p->name) + " does not answer");
+    m_window.Clear();
+    auto wait = [this](DWORD ms) { Wait(ms); };
+    m_viewer.Measure(wait);
+    m_panel.Measure(wait);
+    recordedCalls.Add(RecordedCalls());
+    if (getenv("SOAK_VERBOSE"))
+        std::printf("  checkpoint after %llu notes: viewer %lld handles %lld bytes %d threads, panel %lld handles %lld bytes"
+                    " %d threads\n",
+                    static_cast<unsigned long long>(soak::Journal::Get().Count()), m_viewer.handles.values.back(),
+                    m_viewer.memory.values.back(), m_viewer.threads, m_panel.handles.values.back(),
+                    m_panel.memory.values.back(), m_panel.threads);
+    ++checkpoints;
+    m_host.Wild();
+}
+
+// Every view and command once before the first count, as in the in-process soak, with waits
+// long enough for the switches and the settling that follows a windowed one.
+void DeviceSoak::WarmUp()
+{
+    m_host.Calm();
+    const HWND v = m_viewer.hwnd;
+    auto send = [&](int code, int arg, DWORD wait) {
+        soak::Journal::Get().Note("warm-up host sends " + std::to_string(code) + "/" + std::to_string(arg));
+        m_host.Send({code, arg});
+        Wait(wait);
+    };
+    // After a tap the host's 80/0 frees the lock a tenth of a second later.
+    auto tap = [&](int x, int y, DWORD wait) {
+        soak::Journal::Get().Note("warm-up tap " + std::to_string(x) + "," + std::to_string(y));
+        Tap(v, x, y);
+        Wait(40);
+        send(80, 0, wait);
+    };
+    auto text = [&](int n) {
+        for (int i = 0; i < n; ++i) {
+            soak::CopyData d = soak::RandomCopyData(m_rng);
+            m_window.SendCopyData(v, d.bytes.empty() ? nullptr : d.bytes.data(), d.cbData, d.dwData);
+        }
+    };
+    const DWORD kSettled = 2300;   // a windowed switch and the settling after it
+    send(16, 58, kSettled);
+    text(6);
+    send(16, 40, 300);
+    text(6);
+    tap(500, 200, kSettled);          // back to the window
+    tap(25, 390, 500);                // PIP button, answered with a PIP view
+    tap(240, 180, 400);               // next quadrant
+    tap(80, 180, kSettled);           // back to the window
+    tap(470, 440, 150);               // search, then the host's figures and its end
+    for (int code : {60, 61, 62}) send(code, 7, 20);
+    send(80, 1, 20);
+    send(16, 58, kSettled);
+    for (POINT p : std::vector<POINT>{{470, 140}, {600, 380}, {500, 195}, {470, 90}, {580, 140}, {470, 90},
+                                      {590, 210}, {590, 300}, {525, 257}, {577, 395}, {577, 395}, {473, 395}})
+        tap(p.x, p.y, 200);
+    tap(580, 90, 400);                // settings: a program starts, the viewer parks
+    send(16, 90, kSettled);
+    tap(600, 450, 300);               // close
+    for (int id : {1010, 1011, 1017, 1018, 1022, 1023}) PostMessageW(m_panel.hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    for (POINT p : std::vector<POINT>{{270, 70}, {360, 70}, {270, 120}, {360, 170}}) Tap(m_panel.hwnd, p.x, p.y);
+    send(45, 6, 100);
+    for (int i = 0; i < 4; ++i) {
+        m_channel.Apply(soak::RandomChannelWrite(m_rng));
+        send(16, 58, 300);
+    }
+    m_host.Wild();
+}
+
+void DeviceSoak::Run()
+{
+    soak::Watchdog watchdog(30000, [this] {
+        std::string who;
+        for (Program* p : {&m_viewer, &m_panel})
+            if (!p->Answers(2000)) who += std::string("  ") + p->name + " does not answer\n";
+        return who;
+    });
+    m_watchdog = &watchdog;
+    const ULONGLONG warmUpStart = Now();
+    WarmUp();
+    warmUpMs = Now() - warmUpStart;
+    const int every = std::max(20, m_cfg.events / (m_cfg.events <= 1000 ? 4 : 30));
+    for (int i = 0; i < m_cfg.events && failures.size() <= 5; ++i) {
+        if (i % every == 0) Checkpoint();
+        const ULONGLONG t0 = Now();
+        Event();
+        stalls.Add(Now() - t0, soak::Journal::Get().Last());
+        if (!StillThere()) break;
+    }
+    Checkpoint();
+    m_watchdog = nullptr;
+}
+
+// The panel still closes itself after all that; the viewer has no command that ends it.
+void DeviceSoak::Stop()
+{
+    m_host.Calm();
+    m_window.Clear();
+    if (m_panel.process.Running()) {
+        Tap(m_panel.hwnd, 440, 20);
+        if (!m_window.WaitFor(9, 0, 3000)) Fail("the panel's close button sent no 9/0");
+        if (!m_panel.process.WaitExit(5000)) Fail("the panel did not end after its close button");
+    }
+    m_viewer.process.Kill();
+    m_panel.process.Kill();
+}
+
+TEST(DeviceSoakTest, RealProgramsUnderRandomAbuseStayUpFindableAndFlat)
+{
+    soak::InstallCrashReport();
+    StoreSnapshot store;
+    CardGuard card;
+    ASSERT_TRUE(CreateFolders(CardRoot() + L"\\appdata"));
+    ASSERT_TRUE(CreateFolders(CardRoot() + L"\\app"));
+    ASSERT_TRUE(CopyFileW((ModuleDir() + L"\\soak_quick_exit.exe").c_str(), (CardRoot() + L"\\app\\setting.exe").c_str(),
+                          FALSE));
+    std::vector<std::string> tv, radio;
+    for (int i = 0; i < 20; ++i) tv.push_back("TV " + std::to_string(i));
+    for (int i = 0; i < 80; ++i) radio.push_back("Radio " + std::to_string(i));
+    ASSERT_TRUE(WriteChannelFile(12, 30, tv, radio));
+    for (auto v : std::vector<std::pair<const wchar_t*, DWORD>>{{L"Volume", 5}, {L"PIP", 0}, {L"DLS", 1}, {L"Bright", 5},
+                                                                 {L"FMTx", 881}, {L"Dimmer", 0}})
+        WriteDword(v.first, v.second);
+
+    soak::Config cfg = soak::ReadConfig("device soak (real programs)", kDefaultEvents);
+    DeviceSoak run(cfg);
+    ASSERT_TRUE(run.Start()) << "the viewer or the panel did not come up";
+    const ULONGLONG start = Now();
+    run.Run();
+    const double seconds = (Now() - start) / 1000.0;
+    run.Stop();
+    for (const std::string& f : run.failures) ADD_FAILURE() << f;
+
+    std::printf("  %d events in %.1f s (warm-up %.1f s, %d checkpoints %.1f s)\n", cfg.events, seconds,
+                run.warmUpMs / 1000.0, run.checkpoints, run.checkpointMs / 1000.0);
+    std::printf("%s", run.stalls.Describe().c_str());
+    std::printf("  a touch was taken after every reload's switch at %d checkpoints; needed five touch-downs at %d\n",
+                run.lockFreeAfterSwitch, run.lockNeededWatchdog);
+    const size_t warmUp = std::min<size_t>(2, run.m_viewer.handles.values.size() / 4);
+    const std::string replay = soak::Journal::Get().Header();
+    auto steady = [&](const counters::Series& s) { return counters::Steady(s, warmUp); };
+    for (const Program* p : {&run.m_viewer, &run.m_panel}) {
+        std::printf("  %s\n  %s\n", counters::Describe(steady(p->handles), 0).c_str(),
+                    counters::Describe(steady(p->memory), 0).c_str());
+        EXPECT_LE(counters::GrowthOf(steady(p->handles), 0).delta(), 0)
+            << counters::Describe(steady(p->handles), 0) << "\n" << replay;
+    }
+    // The panel allocates nothing that lasts. The viewer's simulated display keeps every call it
+    // serves in memory (a few hundred bytes each, counted in-process by the viewer soak), so the
+    // viewer's growth is judged against its record: a leak of the viewer's own would exceed it.
+    EXPECT_LE(counters::LateGrowth(steady(run.m_panel.memory), 0), kMemorySlack)
+        << counters::Describe(steady(run.m_panel.memory), 0) << "\n" << replay;
+    const long long lateCalls = counters::LateGrowth(steady(run.recordedCalls), 0);
+    const long long lateViewer = counters::LateGrowth(steady(run.m_viewer.memory), 0);
+    std::printf("  in the second half the viewer grew %lld bytes while its simulated display recorded %lld calls\n",
+                lateViewer, lateCalls);
+    EXPECT_LE(lateViewer, kMemorySlack + lateCalls * kRecordBytesMax) << counters::Describe(steady(run.m_viewer.memory), 0)
+                                                                       << "\n" << replay;
+    EXPECT_EQ(run.lockNeededWatchdog, 0) << "after a switch and its settling the lock must be free by its timers";
+}
+
+}  // namespace
