@@ -1,0 +1,94 @@
+#!/usr/bin/env python3
+"""SatWake with "COM7:" missing or unusable: the prefix's dosdevices link com7 points at things
+that are not a serial line. Each run must end: with the "-1-" box (confirmed) when the port
+cannot be opened, silently when it opens but cannot be set up as a line, and it never writes
+to something that is not a line.
+
+usage: com7_abuse.py <badinput_satwake_probe.exe> [unittest arguments]
+Needs WINEPREFIX (and DISPLAY) as the test runner sets them.
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+PROBE = None
+PREFIX = os.environ.get("WINEPREFIX", "")
+COM7 = os.path.join(PREFIX, "dosdevices", "com7")
+DRIVE_C = os.path.join(PREFIX, "drive_c")
+BOX = "-1-|-1-"
+
+
+class Com7:
+    """Points com7 at a target (None: no link at all) and puts back what was there."""
+
+    def __init__(self, target):
+        self.target = target
+        self.saved = None
+
+    def __enter__(self):
+        if os.path.lexists(COM7):
+            self.saved = os.readlink(COM7)
+            os.unlink(COM7)
+        if self.target is not None:
+            os.symlink(self.target, COM7)
+        return self
+
+    def __exit__(self, *exc):
+        if os.path.lexists(COM7):
+            os.unlink(COM7)
+        if self.saved:
+            os.symlink(self.saved, COM7)
+
+
+def run_satwake():
+    out = subprocess.run(["wine", PROBE], cwd=DRIVE_C, stdin=subprocess.DEVNULL, capture_output=True, timeout=90)
+    fields = dict(line.split("=", 1) for line in out.stdout.decode("utf-8", "replace").splitlines() if "=" in line)
+    return fields
+
+
+class UnusablePort(unittest.TestCase):
+    def check(self, target, box):
+        with Com7(target):
+            fields = run_satwake()
+        self.assertEqual(fields.get("ended"), "1", "SatWake did not end: %r" % fields)
+        self.assertEqual(fields.get("box"), BOX if box else "none", "what the user saw: %r" % fields)
+        # Without a box nothing waits for the user: the run is over in a few seconds at most.
+        if not box:
+            self.assertLess(int(fields.get("ms", "99999")), 15000, fields)
+
+    def test_link_to_nothing(self):
+        self.check(os.path.join(tempfile.gettempdir(), "no-such-port-%d" % os.getpid()), box=True)
+
+    def test_link_to_a_folder(self):
+        with tempfile.TemporaryDirectory() as folder:
+            self.check(folder, box=True)
+
+    def test_link_to_the_null_device(self):
+        self.check("/dev/null", box=False)
+
+    def test_link_to_a_full_device(self):
+        self.check("/dev/full", box=False)
+
+    def test_link_to_a_plain_file_writes_nothing_into_it(self):
+        with tempfile.NamedTemporaryFile(delete=False) as f:
+            path = f.name
+        try:
+            self.check(path, box=False)
+            self.assertEqual(os.path.getsize(path), 0, "the sentence went into a file that is no line")
+        finally:
+            os.unlink(path)
+
+    def test_terminal_whose_other_end_is_gone(self):
+        master, slave = os.openpty()
+        name = os.ttyname(slave)
+        os.close(slave)
+        os.close(master)
+        # The name may be gone with its pair (then there is nothing to open) or linger.
+        self.check(name, box=not os.path.exists(name))
+
+
+if __name__ == "__main__":
+    PROBE = sys.argv[1]
+    unittest.main(argv=[sys.argv[0]] + sys.argv[2:], verbosity=2)
