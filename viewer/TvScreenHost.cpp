@@ -242,13 +242,17 @@ void ActOnHostCommand(CTvScreenDlg& dlg, int nCode, int nArg)
 
 // ---- DAB text -----------------------------------------------------------------------------
 
+// A DAB dynamic label is at most 128 characters. A host sending more is cut there: the line
+// would wrap tens of thousands of characters for minutes, the viewer frozen meanwhile.
+const size_t kDabTextMax = 128;
+
 // The text is meant to end with a zero, but only cbData bytes came across with the message:
 // it is read no further, whatever it holds. No data, or half a character, is no text.
 CString DabTextOf(const COPYDATASTRUCT* pData)
 {
     if (!pData || !pData->lpData) return CString();
     const BYTE* pBytes = static_cast<const BYTE*>(pData->lpData);
-    const size_t nMax = pData->cbData / sizeof(wchar_t);
+    const size_t nMax = std::min<size_t>(pData->cbData / sizeof(wchar_t), kDabTextMax);
     CString strText;
     for (size_t i = 0; i < nMax; ++i) {
         wchar_t ch;
