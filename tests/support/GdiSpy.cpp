@@ -429,6 +429,7 @@ bool Install()
 }
 
 Log& Current() { return g_log; }
+void* ReplaceImport(const char* dll, const char* name, void* replacement) { return Patch(dll, name, replacement); }
 long long HeapBytes() { return g_heapBytes; }
 long long HeapBlocks() { return g_heapBlocks; }
 const Tally& Held() { return g_tally; }

@@ -77,6 +77,10 @@ std::vector<std::string> Unhooked();
 long long HeapBytes();
 long long HeapBlocks();
 
+// Points this executable's import of dll!name at a replacement of the same type and returns the
+// function it called before (null when it is not imported). For timing a platform call.
+void* ReplaceImport(const char* dll, const char* name, void* replacement);
+
 // Stops recording for its lifetime (the test's own reading of pixels).
 class Pause {
 public:
