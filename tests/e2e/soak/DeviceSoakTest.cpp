@@ -380,6 +380,29 @@ void DeviceSoak::Stop()
     m_panel.process.Kill();
 }
 
+// The outside counters on a process with a leak planted in it: what they would miss in the
+// viewer or the panel they must see here, measured the same way and judged by the same rules.
+TEST(DeviceSoakTest, TheOutsideCountersCatchAPlantedLeak)
+{
+    Process leaker = devtest::Start(ModuleDir() + L"\\soak_leaker.exe");
+    HWND hwnd = WaitForWindow(L"SOAKLEAKER", 10000, leaker.Id());
+    ASSERT_NE(hwnd, nullptr);
+    Program p;
+    p.process = std::move(leaker);
+    p.handles.name = "leaker handles";
+    p.memory.name = "leaker private bytes";
+    auto wait = [](DWORD ms) { PollUntil([] { return false; }, ms); };
+    for (int round = 0; round < 8; ++round) {
+        p.Measure(wait);
+        for (int k = 0; k < 3; ++k) PostMessageW(hwnd, WM_APP, 0, 0);
+    }
+    const auto steadyHandles = counters::Steady(p.handles, 2), steadyMemory = counters::Steady(p.memory, 2);
+    std::printf("  %s\n  %s\n", counters::Describe(steadyHandles, 0).c_str(), counters::Describe(steadyMemory, 0).c_str());
+    EXPECT_GE(counters::GrowthOf(steadyHandles, 0).delta(), 9);
+    EXPECT_GT(counters::LateGrowth(steadyMemory, 0), kMemorySlack);
+    p.process.Kill();
+}
+
 TEST(DeviceSoakTest, RealProgramsUnderRandomAbuseStayUpFindableAndFlat)
 {
     soak::InstallCrashReport();
