@@ -78,6 +78,16 @@ World& W()
     return *world;
 }
 
+// A simulated device may run for hours: the record keeps the latest calls, not all of them.
+const size_t kLogKeep = 10000;
+
+void KeepInLog(const Call& call)
+{
+    std::vector<Call>& log = W().log;
+    if (log.size() >= 2 * kLogKeep) log.erase(log.begin(), log.begin() + static_cast<long>(kLogKeep));
+    log.push_back(call);
+}
+
 std::string Hex(DWORD v)
 {
     char buf[16];
@@ -212,7 +222,7 @@ public:
     HRESULT Done(HRESULT hr)
     {
         m_call.hr = hr;
-        W().log.push_back(m_call);
+        KeepInLog(m_call);
         AppendToFile(m_call);
         return hr;
     }

@@ -62,7 +62,7 @@ void Fail(const std::string& name, int nth, HRESULT hr, int count = 1);
 // Parses the DDSIM_FAIL syntax; returns false on a malformed entry (the good ones are taken).
 bool ParseFailList(const char* list);
 
-// The log.
+// The log: the latest ten to twenty thousand calls since the last Reset or ClearLog.
 std::vector<Call> Log();
 std::vector<Call> Calls(const std::string& name);
 int Count(const std::string& name);

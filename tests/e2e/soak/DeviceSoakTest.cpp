@@ -443,9 +443,9 @@ TEST(DeviceSoakTest, RealProgramsUnderRandomAbuseStayUpFindableAndFlat)
         EXPECT_LE(counters::GrowthOf(steady(p->handles), 0).delta(), 0)
             << counters::Describe(steady(p->handles), 0) << "\n" << replay;
     }
-    // The panel allocates nothing that lasts. The viewer's simulated display keeps every call it
-    // serves in memory (a few hundred bytes each, counted in-process by the viewer soak), so the
-    // viewer's growth is judged against its record: a leak of the viewer's own would exceed it.
+    // The panel allocates nothing that lasts. The viewer's simulated display keeps the latest
+    // calls it serves in memory (a few hundred bytes each, counted in-process by the viewer soak),
+    // so the viewer's growth is judged against its record: a leak of the viewer's own would exceed it.
     EXPECT_LE(counters::LateGrowth(steady(run.m_panel.memory), 0), kMemorySlack)
         << counters::Describe(steady(run.m_panel.memory), 0) << "\n" << replay;
     const long long lateCalls = counters::LateGrowth(steady(run.recordedCalls), 0);

@@ -450,7 +450,7 @@ void ViewerSoak::Checkpoint()
 }
 
 // What the simulated display's record of calls holds in memory: the entries and their strings,
-// each allocation with the heap's own 16 bytes. The real viewer keeps all of it for good.
+// each allocation with the heap's own 16 bytes. The real viewer keeps the latest calls.
 void ViewerSoak::NoteRecord()
 {
     const auto heap = [](size_t n) { return static_cast<long long>(n ? ((n + 15) / 16) * 16 + 16 : 0); };

@@ -245,6 +245,28 @@ TEST_F(DisplaySimulation, AReleasedObjectAnswersAsDeadAndIsCounted)
     EXPECT_TRUE(Last("SetCooperativeLevel").dead);
 }
 
+// A simulated device left running for hours: the record stays bounded and keeps the latest
+// calls, while the counts stay exact.
+TEST_F(DisplaySimulation, TheRecordOfCallsKeepsTheLatestAndStaysBounded)
+{
+    Fresh();
+    LPDIRECTDRAW dd = nullptr;
+    ASSERT_EQ(DirectDrawCreate(nullptr, &dd, nullptr), DD_OK);
+    IDirectDraw4* dd4 = nullptr;
+    ASSERT_EQ(dd->QueryInterface(IID_IDirectDraw4, reinterpret_cast<void**>(&dd4)), DD_OK);
+    const int kCalls = 50000;
+    for (int i = 0; i < kCalls; ++i) dd4->SetCooperativeLevel(Hwnd(), DDSCL_NORMAL);
+    EXPECT_EQ(ddsim::Count("SetCooperativeLevel"), kCalls);
+    const std::vector<ddsim::Call> log = ddsim::Log();
+    EXPECT_LE(log.size(), 20000u);
+    EXPECT_GE(log.size(), 10000u);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back().name, "SetCooperativeLevel");
+    dd4->Release();
+    dd->Release();
+    EXPECT_EQ(ddsim::Log().back().name, "Release");
+}
+
 TEST_F(DisplaySimulation, OnePortPerIdAndOneFullChainInVideoMemory)
 {
     // The Prepared engine holds port 0 and a 320 x 240 chain.
