@@ -3,6 +3,8 @@
 // a button's drawing, the panel's step, and Kickoff's reaction to the card and its memory.
 #include "Bench.h"
 
+#include "DeviceTest.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -66,6 +68,15 @@ void Table::Print() const
     if (!m_notes.empty()) std::printf("\n");
     for (const std::string& n : m_notes) std::printf("%s\n", n.c_str());
     std::fflush(stdout);
+}
+
+void FillCard()
+{
+    devtest::CreateFolders(devtest::CardRoot() + L"\\appdata");
+    std::vector<std::string> tv, radio;
+    for (int i = 0; i < 20; ++i) tv.push_back("TV " + std::to_string(i));
+    for (int i = 0; i < 80; ++i) radio.push_back("Radio " + std::to_string(i));
+    devtest::WriteChannelFile(12, 30, tv, radio);
 }
 
 }  // namespace bench

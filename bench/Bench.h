@@ -42,6 +42,9 @@ double Median(std::vector<double> v);
 double Percentile(std::vector<double> v, double p);
 
 // The measures, each adding its rows.
+// The card with its appdata folder and a full channel file: 20 TV and 80 radio names, on 12 and 30.
+void FillCard();
+
 void ViewerInProcess(Table& table, const Options& options);   // start, switches, presses
 void DevicePrograms(Table& table, const Options& options);    // real programs: touch, panel, start
 void KickoffWaits(Table& table, const Options& options);      // reaction to the card, memory

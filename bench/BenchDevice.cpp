@@ -231,11 +231,7 @@ void DevicePrograms(Table& table, const Options& options)
 {
     StoreSnapshot store;
     CardGuard card;
-    CreateFolders(CardRoot() + L"\\appdata");
-    std::vector<std::string> tv, radio;
-    for (int i = 0; i < 20; ++i) tv.push_back("TV " + std::to_string(i));
-    for (int i = 0; i < 80; ++i) radio.push_back("Radio " + std::to_string(i));
-    WriteChannelFile(12, 30, tv, radio);
+    FillCard();
     for (auto v : std::vector<std::pair<const wchar_t*, DWORD>>{{L"Volume", 5}, {L"DLS", 1}, {L"PIP", 0}, {L"Bright", 5},
                                                                  {L"FMTx", 881}, {L"Dimmer", 0}})
         WriteDword(v.first, v.second);

@@ -218,11 +218,7 @@ void ViewerInProcess(Table& table, const Options& options)
     }
     StoreSnapshot store;
     CardGuard card;
-    CreateFolders(CardRoot() + L"\\appdata");
-    std::vector<std::string> tv, radio;
-    for (int i = 0; i < 20; ++i) tv.push_back("TV " + std::to_string(i));
-    for (int i = 0; i < 80; ++i) radio.push_back("Radio " + std::to_string(i));
-    WriteChannelFile(12, 30, tv, radio);
+    FillCard();
     WriteDword(L"Volume", 5);
     WriteDword(L"DLS", 1);
 
