@@ -8,6 +8,11 @@ INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT message, WPARAM, LPARAM lParam)
     // runs through the message map and the virtual DefWindowProc.
     CDialog* pDlg = reinterpret_cast<CDialog*>(lParam);
     pDlg->SubclassWindow(hWnd);
+    // On the device every window clips its children and siblings, whatever its style says;
+    // without it, drawing through the dialog's own DCs would cover its controls. Set before
+    // the dialog's initialisation, so the DCs it takes there already clip.
+    const LONG_PTR style = ::GetWindowLongPtrW(hWnd, GWL_STYLE);
+    ::SetWindowLongPtrW(hWnd, GWL_STYLE, style | WS_CLIPCHILDREN | WS_CLIPSIBLINGS);
     return pDlg->OnInitDialog();
 }
 

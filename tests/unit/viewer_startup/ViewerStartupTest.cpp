@@ -46,6 +46,20 @@ TEST_F(ViewerStartup, RegistersTheHostMessageAndParksTopmostAtZeroSize)
     EXPECT_EQ(dlg->m_pDlsEdit->m_hWnd, GetDlgItem(dlg->m_hWnd, 1001));
 }
 
+// The DLS line lies over the panel's drawing area; the DCs the viewer takes at start-up and draws
+// its elements through must leave the line alone, as the device's windows clip their children.
+TEST_F(ViewerStartup, ElementDrawingCannotCoverTheDlsLine)
+{
+    auto dlg = StartViewer();
+    ASSERT_NE(dlg->m_pWndDC, nullptr);
+    ASSERT_NE(dlg->m_pDlsEdit, nullptr);
+    SetWindowPos(dlg->m_hWnd, nullptr, 0, 0, 640, 480, SWP_NOZORDER | SWP_SHOWWINDOW);
+    SetWindowPos(dlg->m_pDlsEdit->m_hWnd, nullptr, 0, 416, 640, 64, 0);
+    RECT line = {0, 416, 640, 480}, above = {0, 300, 640, 416};
+    EXPECT_FALSE(RectVisible(dlg->m_pWndDC->GetSafeHdc(), &line));
+    EXPECT_TRUE(RectVisible(dlg->m_pWndDC->GetSafeHdc(), &above));
+}
+
 TEST_F(ViewerStartup, InitialStateIsParkedMainPanelAndFreeLock)
 {
     auto dlg = StartViewer();
