@@ -246,12 +246,7 @@ bool DeviceSoak::TouchAnswered(int x, int y, int code, int arg, DWORD ms)
 
 void DeviceSoak::Checkpoint()
 {
-    const ULONGLONG started = Now();
-    struct Tally {
-        ULONGLONG start;
-        ULONGLONG& total;
-        ~Tally() { total += Now() - start; }
-    } tally{started, checkpointMs};
+    soak::TimeInto tally(checkpointMs);
     soak::Journal::Get().Note("checkpoint");
     if (!StillThere()) return;
     m_host.Calm();

@@ -50,12 +50,7 @@ private:
 void PanelSoak::Pump()
 {
     if (m_watchdog) m_watchdog->Beat();
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (m_dlg && m_dlg->m_hWnd && m_dlg->PreTranslateMessage(&msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    soak::PumpDialogThread(m_dlg.get());
     m_host.Tick();
 }
 

@@ -193,4 +193,29 @@ LPARAM PointParam(int x, int y);   // as the system packs a point: 16-bit signed
 std::string Hex(uint64_t v);
 std::string Narrow(const std::wstring& s);   // UTF-8
 
+// Adds the time from its making to its end to a running total.
+class TimeInto {
+public:
+    explicit TimeInto(ULONGLONG& total) : m_start(devtest::Now()), m_total(total) {}
+    ~TimeInto() { m_total += devtest::Now() - m_start; }
+    TimeInto(const TimeInto&) = delete;
+    TimeInto& operator=(const TimeInto&) = delete;
+
+private:
+    ULONGLONG m_start;
+    ULONGLONG& m_total;
+};
+
+// Empties the thread's queue as a dialog's modal loop does: every message is pre-translated.
+template <class Dialog>
+void PumpDialogThread(Dialog* dlg)
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (dlg && dlg->m_hWnd && dlg->PreTranslateMessage(&msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
 }  // namespace soak

@@ -120,13 +120,7 @@ private:
 void ViewerSoak::Pump()
 {
     if (m_watchdog) m_watchdog->Beat();
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        // As the viewer's modal loop does: every message of the thread is pre-translated.
-        if (m_dlg && m_dlg->m_hWnd && m_dlg->PreTranslateMessage(&msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    soak::PumpDialogThread(m_dlg.get());
     m_host.Tick();
 }
 
@@ -384,12 +378,7 @@ void ViewerSoak::CheckState(const char* after)
 
 void ViewerSoak::Checkpoint()
 {
-    const ULONGLONG started = Now();
-    struct Tally {
-        ULONGLONG start;
-        ULONGLONG& total;
-        ~Tally() { total += Now() - start; }
-    } tally{started, checkpointMs};
+    soak::TimeInto tally(checkpointMs);
     soak::Journal::Get().Note("checkpoint");
     m_host.Calm();
     m_host.Send({80, 1});   // a search the host never ended keeps commands refused by design
