@@ -83,7 +83,7 @@ void ProcessStart(Table& table, const Options& options)
 int TopLevelWindowCount()
 {
     int n = 0;
-    EnumWindows([](HWND, LPARAM count) { ++*reinterpret_cast<int*>(count); return TRUE; }, reinterpret_cast<LPARAM>(&n));
+    EnumWindows([](HWND, LPARAM count) CALLBACK -> BOOL { ++*reinterpret_cast<int*>(count); return TRUE; }, reinterpret_cast<LPARAM>(&n));
     return n;
 }
 

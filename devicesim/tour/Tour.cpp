@@ -89,7 +89,7 @@ HWND WindowUnder(int x, int y)
         HWND found;
     } find = {{x, y}, nullptr};
     EnumWindows(
-        [](HWND w, LPARAM lp) -> BOOL {
+        [](HWND w, LPARAM lp) CALLBACK -> BOOL {
             auto* f = reinterpret_cast<Find*>(lp);
             RECT r;
             if (!IsWindowVisible(w) || !GetWindowRect(w, &r) || !PtInRect(&r, f->pt)) return TRUE;
@@ -222,7 +222,7 @@ namespace {
 int ListWindows()
 {
     EnumWindows(
-        [](HWND w, LPARAM) -> BOOL {
+        [](HWND w, LPARAM) CALLBACK -> BOOL {
             wchar_t title[128] = {}, cls[128] = {};
             InternalGetWindowText(w, title, 127);
             GetClassNameW(w, cls, 127);

@@ -271,7 +271,7 @@ HWND VisibleWindowAt(int left, int top, int right, int bottom)
         HWND found;
     } find = {{left, top, right, bottom}, nullptr};
     EnumWindows(
-        [](HWND w, LPARAM lp) -> BOOL {
+        [](HWND w, LPARAM lp) CALLBACK -> BOOL {
             auto* f = reinterpret_cast<Find*>(lp);
             if (IsRect(WindowRectOf(w), f->want.left, f->want.top, f->want.right, f->want.bottom)) {
                 f->found = w;

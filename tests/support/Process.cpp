@@ -156,7 +156,7 @@ std::vector<HWND> TopLevelWindows(DWORD pid)
         std::vector<HWND> found;
     } ctx{pid, {}};
     EnumWindows(
-        [](HWND h, LPARAM lp) -> BOOL {
+        [](HWND h, LPARAM lp) CALLBACK -> BOOL {
             auto* c = reinterpret_cast<Ctx*>(lp);
             if (c->pid == 0 || WindowPid(h) == c->pid) c->found.push_back(h);
             return TRUE;

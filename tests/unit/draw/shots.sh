@@ -7,7 +7,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-build}"
 case "$BUILD_DIR" in /*) ;; *) BUILD_DIR="$ROOT/$BUILD_DIR" ;; esac
-export WINEPREFIX="$BUILD_DIR/prefix" WINEDEBUG=-all LC_ALL=ko_KR.UTF-8
+export WINEPREFIX="$BUILD_DIR/prefix-tests" WINEDEBUG=-all LC_ALL=ko_KR.UTF-8
 OUT="$BUILD_DIR/shots"
 mkdir -p "$OUT"
 
