@@ -86,9 +86,10 @@ python3 "$ROOT/devicesim/gps_module.py" "$WINEPREFIX/dosdevices/com7" "$LOGS/gps
 GPS_PID=$!
 
 # ------------------------------------------------------------------ boot
-# The simulated display keeps a log of every call the viewer makes on it.
+# The simulated display writes a line for every call the viewer makes on it to display.log; the
+# device has no test to read calls back, so it keeps none in memory.
 : >"$LOGS/display.log"
-export DDSIM_LOG="$(winpath "$LOGS/display.log")"
+export DDSIM_LOG="$(winpath "$LOGS/display.log")" DDSIM_KEEP=0
 # The host writes the channel file before the viewer reads it at its start.
 start host "$(winpath "$SIMBIN/devicehost.exe")"
 channels="$DRIVE_C/기억 장치 카드/appdata/SERIALData.dat"

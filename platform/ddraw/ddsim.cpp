@@ -2,7 +2,9 @@
 // surface, overlay flip chains in a small video memory, hardware video ports, and the display
 // driver's escape that places the overlay horizontally. Every call is logged; any call can be
 // made to fail. Objects are never freed: once their last reference is gone they stay callable
-// as dead objects, so a program that uses a released object is caught instead of crashing.
+// as dead objects, so a program that uses a released object is caught instead of crashing. The
+// latest dead of each kind stay so; a new object takes the place of the oldest beyond them, so a
+// device that runs for days holds a fixed number of objects.
 #define DDSIM_IMPLEMENTATION
 #include "ddraw.h"
 #include "dvp.h"
@@ -13,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
+#include <utility>
 
 namespace ddsim {
 namespace detail {
@@ -37,6 +41,7 @@ struct Config {
     bool moreData = false;
     std::string logFile;
     int frameMs = 80;
+    size_t keep = 4096;   // calls the record holds in memory
 };
 
 class SimObject;
@@ -48,11 +53,11 @@ struct World {
     Config cfg;
     std::vector<Fault> faults;
     std::map<std::string, int> counts;
-    std::vector<Call> log;
     unsigned seq = 0;
     int deadCalls = 0;
     unsigned nextId = 1;
-    std::vector<SimObject*> all;       // every object ever made; never freed
+    unsigned generation = 0;           // advanced by Reset: the objects of before are not looked up
+    std::vector<SimObject*> all;       // every object kept, oldest first; never freed
     DWORD videoMemoryUsed = 0;
     // display
     int escapeX = 0;
@@ -76,16 +81,6 @@ World& W()
 {
     static World* world = new World();   // outlives every static destructor and the picture thread
     return *world;
-}
-
-// A simulated device may run for hours: the record keeps the latest calls, not all of them.
-const size_t kLogKeep = 10000;
-
-void KeepInLog(const Call& call)
-{
-    std::vector<Call>& log = W().log;
-    if (log.size() >= 2 * kLogKeep) log.erase(log.begin(), log.begin() + static_cast<long>(kLogKeep));
-    log.push_back(call);
 }
 
 std::string Hex(DWORD v)
@@ -129,12 +124,12 @@ DWORD ConnectionCount() { return W().cfg.moreData ? kManyConnections : kNormalCo
 
 void ReadEnvironment(Config& cfg, std::vector<Fault>& faults);
 
-void AppendToFile(const Call& c)
+void AppendToFile(const Entry& e)
 {
     const std::string& path = W().cfg.logFile;
     if (path.empty()) return;
     if (FILE* f = fopen(path.c_str(), "a")) {
-        fprintf(f, "%s\n", c.Text().c_str());
+        fprintf(f, "%s\n", ToCall(e).Text().c_str());
         fclose(f);
     }
 }
@@ -162,10 +157,18 @@ void SetFlowing(bool flowing)
 
 class SimObject {
 public:
-    SimObject(const char* kind) : m_id(W().nextId++), m_kind(kind) { W().all.push_back(this); }
+    SimObject(const char* kind) : m_id(W().nextId++), m_kind(kind), m_generation(W().generation)
+    {
+        W().all.push_back(this);
+    }
     virtual ~SimObject() = default;
-    std::string Name() const { return m_kind + "#" + std::to_string(m_id); }
+    std::string Name() const { return std::string(m_kind) + "#" + std::to_string(m_id); }
+    const char* Kind() const { return m_kind; }
+    unsigned Id() const { return m_id; }
+    bool Current() const { return m_generation == W().generation; }
     bool Alive() const { return m_refs > 0 && !m_killed; }
+    // Its place may go to a new object: dead, and nothing alive still points at it.
+    virtual bool Reusable() const { return !Alive(); }
     ULONG AddRefImpl();
     ULONG ReleaseImpl();
     // A reference handed out by a call that is itself logged (QueryInterface and the like).
@@ -174,12 +177,38 @@ public:
     virtual void OnLastRelease() {}
     virtual const void* Identity() const = 0;
 
+protected:
+    bool Killed() const { return m_killed; }
+
 private:
     unsigned m_id;
-    std::string m_kind;
+    const char* m_kind;
+    unsigned m_generation;
     LONG m_refs = 1;
     bool m_killed = false;
 };
+
+// Dead objects kept callable per kind, beyond which the oldest one's place is taken.
+const int kDeadKept = 32;
+
+// A new object of kind T, in the place of the oldest reusable one when enough are kept dead.
+template <class T, class... Args>
+T* Make(Args&&... args)
+{
+    std::vector<SimObject*>& all = W().all;
+    size_t oldest = all.size();
+    int dead = 0;
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (!dynamic_cast<T*>(all[i]) || !all[i]->Reusable()) continue;
+        if (oldest == all.size()) oldest = i;
+        ++dead;
+    }
+    if (dead < kDeadKept) return new T(std::forward<Args>(args)...);
+    T* place = dynamic_cast<T*>(all[oldest]);
+    all.erase(all.begin() + static_cast<long>(oldest));
+    place->~T();
+    return new (place) T(std::forward<Args>(args)...);   // lists itself again, as the newest
+}
 
 class Rec {
 public:
@@ -189,19 +218,29 @@ public:
         m_call.seq = ++w.seq;
         m_call.ms = GetTickCount();
         m_call.name = name;
-        m_call.object = obj ? obj->Name() : "";
+        if (obj) {
+            m_call.kind = obj->Kind();
+            m_call.id = obj->Id();
+        }
         m_n = ++w.counts[name];
         if (obj && !obj->Alive()) Dead();
     }
-    Rec& Arg(const char* k, const std::string& v)
+    Rec& Arg(const char* k, const char* v)
     {
-        m_call.args.emplace_back(k, v);
+        m_call.AddArg(k, v);
         return *this;
     }
+    Rec& Arg(const char* k, const std::string& v) { return Arg(k, v.c_str()); }
     Rec& Num(const char* k, long long v) { return Arg(k, Dec(v)); }
     Rec& Flags(const char* k, DWORD v) { return Arg(k, Hex(v)); }
     Rec& Rect(const char* k, const RECT* rc) { return Arg(k, RectText(rc)); }
-    Rec& Obj(const char* k, const SimObject* o) { return Arg(k, o ? o->Name() : "null"); }
+    Rec& Obj(const char* k, const SimObject* o)
+    {
+        if (!o) return Arg(k, "null");
+        char name[48];
+        snprintf(name, sizeof name, "%s#%u", o->Kind(), o->Id());
+        return Arg(k, name);
+    }
     void Dead()
     {
         if (!m_call.dead) {
@@ -222,14 +261,14 @@ public:
     HRESULT Done(HRESULT hr)
     {
         m_call.hr = hr;
-        KeepInLog(m_call);
+        KeepCall(m_call, W().cfg.keep);
         AppendToFile(m_call);
         return hr;
     }
 
 private:
     Guard m_guard;
-    Call m_call;
+    Entry m_call;
     int m_n = 0;
 };
 
@@ -251,7 +290,7 @@ ULONG SimObject::ReleaseImpl()
 SimObject* FindObject(const void* identity)
 {
     for (SimObject* o : W().all)
-        if (o->Identity() == identity) return o;
+        if (o->Current() && o->Identity() == identity) return o;
     return nullptr;
 }
 
@@ -287,6 +326,7 @@ public:
 
     void OnLastRelease() override;
     const void* Identity() const override { return static_cast<const IDirectDrawSurface4*>(this); }
+    bool Reusable() const override;
 
     bool Primary() const { return m_primary; }
     bool Overlay() const { return (m_caps & DDSCAPS_OVERLAY) != 0; }
@@ -359,6 +399,18 @@ private:
     bool m_running = false;
 };
 
+// A back buffer lives as long as its front surface, whatever its own count says; a surface
+// still shown or fed by a port stays where it is.
+bool SimSurface::Reusable() const
+{
+    if (Alive() || (BackBuffer() && !Killed()) || W().shown == this) return false;
+    for (SimObject* o : W().all) {
+        auto* p = dynamic_cast<SimPort*>(o);
+        if (p && p->Alive() && p->Target() == this) return false;
+    }
+    return true;
+}
+
 void SimSurface::OnLastRelease()
 {
     World& w = W();
@@ -383,7 +435,7 @@ HRESULT SimSurface::GetAttachedSurface(LPDDSCAPS2 lpCaps, LPDIRECTDRAWSURFACE4* 
     if (m_backs == 0 || !(lpCaps->dwCaps & DDSCAPS_BACKBUFFER)) return rec.Done(DDERR_NOTFOUND);
     if (m_chain.empty()) {
         DDPIXELFORMAT pf = m_pf;
-        auto* back = new SimSurface(false, m_w, m_h, (m_caps & ~DDSCAPS_FRONTBUFFER) | DDSCAPS_BACKBUFFER, pf, 0);
+        auto* back = Make<SimSurface>(false, m_w, m_h, (m_caps & ~DDSCAPS_FRONTBUFFER) | DDSCAPS_BACKBUFFER, pf, 0);
         m_chain.push_back(back);
     }
     m_chain.front()->Retain();
@@ -625,7 +677,7 @@ HRESULT SimDirectDraw::NewOverlay(const DDSURFACEDESC2& d, SimSurface** out)
     if ((backs > 0) != chain || backs > 3) return DDERR_INVALIDCAPS;
     if (W().videoMemoryUsed + d.dwWidth * d.dwHeight * 2 * (1 + backs) > kVideoMemory) return DDERR_OUTOFVIDEOMEMORY;
     DWORD caps = d.ddsCaps.dwCaps | (chain ? DDSCAPS_FRONTBUFFER : 0);
-    *out = new SimSurface(false, d.dwWidth, d.dwHeight, caps, d.ddpfPixelFormat, backs);
+    *out = Make<SimSurface>(false, d.dwWidth, d.dwHeight, caps, d.ddpfPixelFormat, backs);
     return DD_OK;
 }
 
@@ -655,7 +707,7 @@ HRESULT SimDirectDraw::CreateSurface(LPDDSURFACEDESC2 lpDesc, LPDIRECTDRAWSURFAC
         DDPIXELFORMAT pf = {sizeof(DDPIXELFORMAT), DDPF_RGB, 0, 16, 0xF800, 0x07E0, 0x001F, 0};
         DWORD w = static_cast<DWORD>(GetSystemMetrics(SM_CXSCREEN)), h = static_cast<DWORD>(GetSystemMetrics(SM_CYSCREEN));
         if (W().videoMemoryUsed + w * h * 2 > kVideoMemory) return rec.Done(DDERR_OUTOFVIDEOMEMORY);
-        s = new SimSurface(true, w, h, caps | DDSCAPS_VISIBLE | DDSCAPS_VIDEOMEMORY, pf, 0);
+        s = Make<SimSurface>(true, w, h, caps | DDSCAPS_VISIBLE | DDSCAPS_VIDEOMEMORY, pf, 0);
     } else if (caps & DDSCAPS_OVERLAY) {
         if (!W().cfg.overlay) return rec.Done(DDERR_INVALIDCAPS);
         if (HRESULT hr = NewOverlay(*lpDesc, &s)) return rec.Done(hr);
@@ -815,7 +867,7 @@ HRESULT SimDirectDraw::CreateVideoPort(DWORD dwFlags, LPDDVIDEOPORTDESC lpDesc, 
         auto* p = dynamic_cast<SimPort*>(o);
         if (p && p->Alive() && p->PortId() == lpDesc->dwVideoPortID) return rec.Done(DDERR_CURRENTLYNOTAVAIL);
     }
-    auto* port = new SimPort(lpDesc->dwVideoPortID, dwFlags);
+    auto* port = Make<SimPort>(lpDesc->dwVideoPortID, dwFlags);
     *lplp = port;
     rec.Obj("result", port);
     return rec.Done(DD_OK);
@@ -852,6 +904,7 @@ void ReadEnvironment(Config& cfg, std::vector<Fault>& faults)
     if (const char* v = getenv("DDSIM_MOREDATA")) cfg.moreData = *v && *v != '0';
     if (const char* v = getenv("DDSIM_LOG")) cfg.logFile = v;
     if (const char* v = getenv("DDSIM_FRAMEMS")) cfg.frameMs = atoi(v) >= 10 ? atoi(v) : cfg.frameMs;
+    if (const char* v = getenv("DDSIM_KEEP")) cfg.keep = static_cast<size_t>(atoi(v) < 0 ? 0 : atoi(v) > 100000 ? 100000 : atoi(v));
 }
 
 void EnsureConfigured()
@@ -948,8 +1001,8 @@ void Reset()
     Guard g;
     World& w = W();
     for (SimObject* o : w.all) o->Kill();
-    w.all.clear();   // the dead stay in memory; only their lookup ends
-    w.log.clear();
+    ++w.generation;   // the dead stay in memory, their places free for new objects; their lookup ends
+    ForgetCalls();
     w.counts.clear();
     w.seq = 0;
     w.deadCalls = 0;
@@ -972,7 +1025,7 @@ void ClearLog()
 {
     Guard g;
     World& w = W();
-    w.log.clear();
+    ForgetCalls();
     w.counts.clear();
     w.faults.clear();
     w.seq = 0;
@@ -1043,15 +1096,15 @@ bool ParseFailList(const char* list)
 std::vector<Call> Log()
 {
     Guard g;
-    return W().log;
+    return KeptCalls();
 }
 
 std::vector<Call> Calls(const std::string& name)
 {
     Guard g;
     std::vector<Call> out;
-    for (const Call& c : W().log)
-        if (c.name == name) out.push_back(c);
+    for (Call& c : KeptCalls())
+        if (c.name == name) out.push_back(std::move(c));
     return out;
 }
 
@@ -1131,7 +1184,7 @@ extern "C" HRESULT WINAPI DirectDrawCreate(GUID* lpGUID, LPDIRECTDRAW* lplpDD, I
     if (lplpDD) *lplpDD = nullptr;
     if (HRESULT hr = rec.Injected()) return rec.Done(hr);
     if (!lplpDD || pUnkOuter || lpGUID) return rec.Done(DDERR_INVALIDPARAMS);
-    auto* dd = new SimDirectDraw();
+    auto* dd = Make<SimDirectDraw>();
     *lplpDD = dd;
     rec.Obj("result", dd);
     return rec.Done(DD_OK);

@@ -8,6 +8,7 @@
 //   DDSIM_PORTS=n                       number of video ports enumerated (default 1, 0 allowed)
 //   DDSIM_MOREDATA=1                    each port has more connection types than a caller asks for
 //   DDSIM_LOG=<file>                    append one line per call to the file
+//   DDSIM_KEEP=n                        calls the record keeps in memory (default 4096, 0 none)
 //   DDSIM_FRAMEMS=n                     repaint period of the visible test picture (default 80)
 //
 // Call names (for faults, Count and Calls): DirectDrawCreate, QueryInterface, AddRef, Release,
@@ -62,7 +63,8 @@ void Fail(const std::string& name, int nth, HRESULT hr, int count = 1);
 // Parses the DDSIM_FAIL syntax; returns false on a malformed entry (the good ones are taken).
 bool ParseFailList(const char* list);
 
-// The log: the latest ten to twenty thousand calls since the last Reset or ClearLog.
+// The log: the latest calls since the last Reset or ClearLog (DDSIM_KEEP of them, 4096 unless set),
+// oldest first. The counts and DeadCalls cover every call, however many the log still holds.
 std::vector<Call> Log();
 std::vector<Call> Calls(const std::string& name);
 int Count(const std::string& name);

@@ -4,6 +4,9 @@
 
 #include "ddsim.h"
 
+#include <cstddef>
+#include <vector>
+
 namespace ddsim {
 namespace detail {
 
@@ -17,6 +20,30 @@ struct Guard {
     Guard(const Guard&) = delete;
     Guard& operator=(const Guard&) = delete;
 };
+
+// One call as the record keeps it: a fixed size and nothing on the heap, so a ring of them costs
+// the same after a million calls as after the first. Names and kinds are string literals.
+struct Entry {
+    static constexpr size_t kArgBytes = 320;   // the longest call (CreateVideoPort) takes about 270
+    unsigned seq = 0;
+    DWORD ms = 0;
+    const char* name = "";
+    const char* kind = nullptr;   // the object's kind ("Surface"...), null for free functions
+    unsigned id = 0;
+    HRESULT hr = S_OK;
+    bool dead = false;
+    unsigned short used = 0;
+    char args[kArgBytes] = {};    // key US value RS key US value RS ...: values may hold spaces
+    // Adds one argument; one that does not fit is left out whole.
+    void AddArg(const char* key, const char* value);
+};
+
+// The ring of the latest calls. Its slots are made and written once, when it is first used or
+// resized, so the process's memory does not creep up as the ring fills.
+void KeepCall(const Entry& e, size_t capacity);
+void ForgetCalls();
+std::vector<Call> KeptCalls();
+Call ToCall(const Entry& e);
 
 // Repaint period of the picture in milliseconds.
 int FrameMs();
