@@ -89,7 +89,8 @@ int main(int argc, char** argv)
         else if (std::strncmp(argv[i], "--repeats=", 10) == 0) options.repeats = std::max(3, std::atoi(argv[i] + 10));
         else {
             std::printf("usage: device_bench [--long] [--repeats=N]\n"
-                        "  --long       Kickoff's memory over a 10-minute wait (default: 1 minute)\n"
+                        "  --long       Kickoff's memory over a 10-minute wait (default: 1 minute), and the\n"
+                        "               viewer's and panel's memory over 10,000 events (default: 3,000)\n"
                         "  --repeats=N  samples per measure (default 15)\n");
             return 2;
         }
@@ -101,6 +102,7 @@ int main(int argc, char** argv)
     bench::ViewerInProcess(table, options);
     bench::DevicePrograms(table, options);
     bench::KickoffWaits(table, options);
+    bench::DeviceMemory(table, options);
     table.Print();
     return 0;
 }

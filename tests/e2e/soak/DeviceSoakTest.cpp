@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "DeviceTest.h"
+#include "OutsideLook.h"
 #include "ProcessCounters.h"
 #include "SoakKit.h"
 
@@ -27,21 +28,37 @@ const long long kMemorySlack = 768 * 1024;
 const long long kRecordBytesMax = 1024;
 
 struct Program {
-    const char* name;
+    const char* name = "";
+    const wchar_t* file = L"";
     Process process;
     HWND hwnd = nullptr;
-    counters::Series handles, memory;
+    int hostPid = 0;
+    counters::Series handles, memory, gdi, rss;
     bool Answers(DWORD ms) const
     {
         DWORD_PTR r = 0;
         return SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, ms, &r) != 0;
     }
-    void Measure(const std::function<void(DWORD)>& wait)
+    void Measure(const std::function<void(DWORD)>& wait, int events)
     {
         const counters::Look look = counters::QuietLook(process.Id(), process.Handle(), wait);
         handles.Add(look.handles, look.threads);
         memory.Add(look.privateBytes, look.threads);
         threads = look.threads;
+        gdi.Add(soak::GdiObjectsOf(process.Handle()), look.threads);
+        if (!hostPid) hostPid = soak::HostPidOf(file);
+        rss.Add(soak::RssAnonOf(hostPid), look.threads);
+        eventsAt.push_back(events);
+    }
+    std::vector<int> eventsAt;   // events done at each look
+    void Named(const char* title, const wchar_t* fileName)
+    {
+        name = title;
+        file = fileName;
+        handles.name = std::string(name) + " kernel handles";
+        memory.name = std::string(name) + " private bytes (Wine)";
+        gdi.name = std::string(name) + " GDI objects";
+        rss.name = std::string(name) + " RssAnon (host system)";
     }
     int threads = 0;
 };
@@ -50,12 +67,8 @@ class DeviceSoak {
 public:
     explicit DeviceSoak(const soak::Config& cfg) : m_cfg(cfg), m_rng(cfg.seed), m_host(m_window, m_rng)
     {
-        m_viewer.name = "TVSCREEN";
-        m_panel.name = "CONFIG";
-        for (Program* p : {&m_viewer, &m_panel}) {
-            p->handles.name = std::string(p->name) + " kernel handles";
-            p->memory.name = std::string(p->name) + " private bytes";
-        }
+        m_viewer.Named("TVSCREEN", L"TVSCREEN.exe");
+        m_panel.Named("CONFIG", L"PanelCfg.exe");
     }
 
     bool Start();
@@ -89,6 +102,7 @@ private:
     soak::RandomHost m_host;
     soak::ChannelFile m_channel;
     soak::Watchdog* m_watchdog = nullptr;
+    int m_done = 0;   // events played so far
     // Viewer touch, panel touch, panel command, host code, DAB text, channel file, title,
     // pause, five downs, short wait.
     std::vector<int> m_mix = soak::Mix({36, 10, 4, 22, 9, 7, 1, 2, 3, 6});
@@ -271,15 +285,14 @@ void DeviceSoak::Checkpoint()
         if (!p->Answers(5000)) Fail(std::string(p->name) + " does not answer");
     m_window.Clear();
     auto wait = [this](DWORD ms) { Wait(ms); };
-    m_viewer.Measure(wait);
-    m_panel.Measure(wait);
+    m_viewer.Measure(wait, m_done);
+    m_panel.Measure(wait, m_done);
     recordedCalls.Add(RecordedCalls());
     if (getenv("SOAK_VERBOSE"))
-        std::printf("  checkpoint after %llu notes: viewer %lld handles %lld bytes %d threads, panel %lld handles %lld bytes"
-                    " %d threads\n",
-                    static_cast<unsigned long long>(soak::Journal::Get().Count()), m_viewer.handles.values.back(),
-                    m_viewer.memory.values.back(), m_viewer.threads, m_panel.handles.values.back(),
-                    m_panel.memory.values.back(), m_panel.threads);
+        for (const Program* p : {&m_viewer, &m_panel})
+            std::printf("  after %d events: %s %lld handles, %lld GDI objects, RssAnon %lld, private %lld, %d threads\n",
+                        m_done, p->name, p->handles.values.back(), p->gdi.values.back(), p->rss.values.back(),
+                        p->memory.values.back(), p->threads);
     ++checkpoints;
     m_host.Wild();
 }
@@ -351,12 +364,14 @@ void DeviceSoak::Run()
     warmUpMs = Now() - warmUpStart;
     const int every = std::max(20, m_cfg.events / (m_cfg.events <= 1000 ? 4 : 30));
     for (int i = 0; i < m_cfg.events && failures.size() <= 5; ++i) {
+        m_done = i;
         if (i % every == 0) Checkpoint();
         const ULONGLONG t0 = Now();
         Event();
         stalls.Add(Now() - t0, soak::Journal::Get().Last());
         if (!StillThere()) break;
     }
+    m_done = m_cfg.events;
     Checkpoint();
     m_watchdog = nullptr;
 }
@@ -383,18 +398,21 @@ TEST(DeviceSoakTest, TheOutsideCountersCatchAPlantedLeak)
     HWND hwnd = WaitForWindow(L"SOAKLEAKER", 10000, leaker.Id());
     ASSERT_NE(hwnd, nullptr);
     Program p;
+    p.Named("leaker", L"soak_leaker.exe");
     p.process = std::move(leaker);
-    p.handles.name = "leaker handles";
-    p.memory.name = "leaker private bytes";
     auto wait = [](DWORD ms) { PollUntil([] { return false; }, ms); };
     for (int round = 0; round < 8; ++round) {
-        p.Measure(wait);
+        p.Measure(wait, round);
         for (int k = 0; k < 3; ++k) PostMessageW(hwnd, WM_APP, 0, 0);
     }
     const auto steadyHandles = counters::Steady(p.handles, 2), steadyMemory = counters::Steady(p.memory, 2);
-    std::printf("  %s\n  %s\n", counters::Describe(steadyHandles, 0).c_str(), counters::Describe(steadyMemory, 0).c_str());
+    const auto steadyGdi = counters::Steady(p.gdi, 2), steadyRss = counters::Steady(p.rss, 2);
+    for (const auto* s : {&steadyHandles, &steadyGdi, &steadyMemory, &steadyRss})
+        std::printf("  %s\n", counters::Describe(*s, 0).c_str());
     EXPECT_GE(counters::GrowthOf(steadyHandles, 0).delta(), 9);
+    EXPECT_GE(counters::GrowthOf(steadyGdi, 0).delta(), 9);
     EXPECT_GT(counters::LateGrowth(steadyMemory, 0), kMemorySlack);
+    EXPECT_GT(counters::LateGrowth(steadyRss, 0), kMemorySlack);
     p.process.Kill();
 }
 

@@ -1,5 +1,5 @@
 // A program with a leak planted in it, for proving the soak's outside counters: each posted
-// WM_APP makes it keep one more event handle and 256 KB it never gives back.
+// WM_APP makes it keep one more event handle, one more brush and 256 KB it never gives back.
 #include <windows.h>
 
 #include <cstring>
@@ -9,11 +9,13 @@ namespace {
 
 std::vector<HANDLE> g_handles;
 std::vector<char*> g_blocks;
+std::vector<HBRUSH> g_brushes;
 
 LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     if (msg == WM_APP) {
         g_handles.push_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        g_brushes.push_back(CreateSolidBrush(RGB(1, 2, static_cast<int>(g_brushes.size() & 0xFF))));
         char* block = new char[256 * 1024];
         std::memset(block, 1, 256 * 1024);
         g_blocks.push_back(block);
