@@ -28,11 +28,12 @@ struct Watched {
 
     void Look(int events)
     {
-        const counters::Look look =
-            counters::QuietLook(process.Id(), process.Handle(), [](DWORD ms) { PollUntil([] { return false; }, ms, 5); });
+        auto wait = [](DWORD ms) { PollUntil([] { return false; }, ms, 5); };
+        const counters::Look look = counters::QuietLook(process.Id(), process.Handle(), wait);
         if (!hostPid) hostPid = soak::HostPidOf(file);
-        const long long rss = soak::RssAnonOf(hostPid);
-        memory.Add(rss >= 0 ? rss : look.privateBytes, look.threads);
+        const soak::HostMemory host = soak::QuietRssAnon(hostPid, wait);
+        if (host.rssAnon >= 0) memory.Add(host.rssAnon, host.threads);
+        else memory.Add(look.privateBytes, look.threads);
         handles.Add(look.handles, look.threads);
         gdi.Add(soak::GdiObjectsOf(process.Handle()), look.threads);
         eventsAt.push_back(events);
@@ -75,10 +76,37 @@ void Rows(Table& table, const Watched& w, double memoryLimitKb)
     for (const Row* r : {&memory, &handles, &gdi}) table.Add(*r);
 }
 
+// The platform's floor: a bare program drawing names as the viewer does, the same ones again or
+// ever-new ones; what 1,000 of them add to its memory.
+void GlyphCache(Table& table)
+{
+    Process bare = Start(ModuleDir() + L"\\bench_glyphs.exe");
+    const HWND hwnd = WaitForWindow(L"BENCHGLYPHS", 10000, bare.Id());
+    const int hostPid = hwnd ? soak::HostPidOf(L"bench_glyphs.exe") : 0;
+    if (!hostPid) {
+        table.Note("the bare drawing program did not come up: no glyph cache measure");
+        return;
+    }
+    auto wait = [](DWORD ms) { PollUntil([] { return false; }, ms, 5); };
+    Row same("a bare program drawing 1,000 names it drew before (platform)"), fresh("... 1,000 ever-new names (platform)");
+    for (Row* r : {&same, &fresh}) r->unit = "KB";
+    for (int round = 0; round < 6; ++round) {
+        Row& row = round % 2 ? fresh : same;
+        const long long before = soak::QuietRssAnon(hostPid, wait).rssAnon;
+        SendMessageW(hwnd, WM_APP, round % 2, 0);
+        row.samples.push_back((soak::QuietRssAnon(hostPid, wait).rssAnon - before) / 1024.0);
+    }
+    fresh.note = "(the platform keeps every glyph it has drawn: new characters cost memory, repeated ones none)";
+    table.Add(same);
+    table.Add(fresh);
+    bare.Kill();
+}
+
 }  // namespace
 
 void DeviceMemory(Table& table, const Options& options)
 {
+    GlyphCache(table);
     StoreSnapshot store;
     CardGuard card;
     FillCard();

@@ -130,13 +130,16 @@ int HostPidOf(const std::wstring& fileName)
     return found;
 }
 
-long long RssAnonOf(int hostPid)
+HostMemory RssAnonOf(int hostPid)
 {
-    if (hostPid <= 0) return -1;
+    HostMemory m;
+    if (hostPid <= 0) return m;
     const std::string status = ReadHostFile("/proc/" + std::to_string(hostPid) + "/status");
-    const size_t at = status.find("RssAnon:");
-    if (at == std::string::npos) return -1;
-    return std::atoll(status.c_str() + at + 8) * 1024;
+    const size_t rss = status.find("RssAnon:"), threads = status.find("Threads:");
+    if (rss == std::string::npos || threads == std::string::npos) return m;
+    m.rssAnon = std::atoll(status.c_str() + rss + 8) * 1024;
+    m.threads = std::atoi(status.c_str() + threads + 8);
+    return m;
 }
 
 }  // namespace soak

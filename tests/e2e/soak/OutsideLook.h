@@ -16,7 +16,28 @@ int GdiObjectsOf(HANDLE process);
 // ("TVSCREEN.exe"); 0 when none or more than one is found.
 int HostPidOf(const std::wstring& fileName);
 
-// RssAnon of the host process in bytes; -1 when it cannot be read.
-long long RssAnonOf(int hostPid);
+// RssAnon of the host process in bytes (-1 when it cannot be read), with its thread count then.
+struct HostMemory {
+    long long rssAnon = -1;
+    int threads = 0;
+};
+HostMemory RssAnonOf(int hostPid);
+
+// One quiet look: several readings a little apart, and of those with the fewest threads the
+// least memory. A thread that comes and goes (the platform's sound) holds its stack meanwhile.
+template <class Wait>
+HostMemory QuietRssAnon(int hostPid, Wait wait, int readings = 5, DWORD gapMs = 60)
+{
+    HostMemory best;
+    for (int i = 0; i < readings; ++i) {
+        if (i) wait(gapMs);
+        const HostMemory now = RssAnonOf(hostPid);
+        if (now.rssAnon < 0) continue;
+        if (best.rssAnon < 0 || now.threads < best.threads ||
+            (now.threads == best.threads && now.rssAnon < best.rssAnon))
+            best = now;
+    }
+    return best;
+}
 
 }  // namespace soak

@@ -216,9 +216,11 @@ std::vector<BYTE> Utf16Bytes(const std::wstring& s, bool zero)
     return b;
 }
 
+const std::wstring kTextPool = L"가나다라마바사아자차카타파하 ABCxyz0123456789.-/:기억장치카드채널";
+
 std::wstring RandomText(Rng& rng, size_t n)
 {
-    static const std::wstring pool = L"가나다라마바사아자차카타파하 ABCxyz0123456789.-/:기억장치카드채널";
+    const std::wstring& pool = kTextPool;
     std::wstring s;
     for (size_t i = 0; i < n; ++i) {
         if (rng.Chance(0.02)) s += static_cast<wchar_t>(0xD800 + rng.Int(0, 0x7FF));   // a lone surrogate
@@ -237,6 +239,34 @@ wchar_t KoreanHanja(Rng& rng)
 }
 
 }  // namespace
+
+// The platform keeps every glyph it has drawn in a cache of each font, for good: a soak that drew
+// ever-new characters would see that cache grow and could not tell it from a leak of the
+// program's. So the garbage draws from a fixed set, the same in every run, which the warm-up
+// shows once: control characters, Latin, jamo, syllables and Hanja of the Korean character set.
+const std::wstring& DabRepertoire()
+{
+    static const std::wstring chars = [] {
+        Rng fixed(0x0DAB);
+        std::wstring c;
+        for (wchar_t ch = 0x01; ch <= 0x7E; ++ch) c += ch;
+        for (int i = 0; i < 16; ++i) c += static_cast<wchar_t>(fixed.Int(0x3131, 0x318E));
+        for (int i = 0; i < 96; ++i) c += static_cast<wchar_t>(fixed.Int(0xAC00, 0xD7A3));
+        for (int i = 0; i < 48; ++i) c += KoreanHanja(fixed);
+        return c;
+    }();
+    return chars;
+}
+
+std::vector<std::wstring> DabSampler()
+{
+    std::wstring all = DabRepertoire() + kTextPool;
+    for (wchar_t& c : all)
+        if (c < L' ') c = L' ';   // control characters take no glyph of their own
+    std::vector<std::wstring> lines;
+    for (size_t at = 0; at < all.size(); at += 12) lines.push_back(all.substr(at, 12));
+    return lines;
+}
 
 CopyData RandomCopyData(Rng& rng)
 {
@@ -289,15 +319,9 @@ CopyData RandomCopyData(Rng& rng)
         // the platform's font fallback, and Wine 8's multi-line edit keeps some of the fallback
         // fonts for good when its text is replaced, a leak of the platform's the census would
         // blame on the viewer.)
+        const std::wstring& chars = DabRepertoire();
         std::wstring s;
-        for (int i = 0, n = rng.Int(1, 256); i < n; ++i) {
-            switch (rng.Int(0, 3)) {
-            case 0: s += static_cast<wchar_t>(rng.Int(0x01, 0x7E)); break;
-            case 1: s += static_cast<wchar_t>(rng.Int(0xAC00, 0xD7A3)); break;
-            case 2: s += static_cast<wchar_t>(rng.Int(0x3131, 0x318E)); break;
-            default: s += KoreanHanja(rng); break;
-            }
-        }
+        for (int i = 0, n = rng.Int(1, 256); i < n; ++i) s += chars[static_cast<size_t>(rng.Int(0, static_cast<int>(chars.size()) - 1))];
         d.bytes = Utf16Bytes(s, false);
         d.what = "garbage without a zero";
         break;
@@ -312,6 +336,11 @@ CopyData RandomCopyData(Rng& rng)
 
 namespace {
 
+// The bytes of garbage names: control characters, Latin, and lead and trail bytes of the Korean
+// code page that pair into a few dozen characters (or none), a fixed set the warm-up shows once
+// (the platform keeps every glyph it has drawn; see DabRepertoire).
+const std::vector<int> kNameBytes = {0x01, 0x1F, 0x20, 0x41, 0x7E, 0x7F, 0x80, 0x81, 0xA1, 0xB1, 0xFE, 0xFF};
+
 std::string RandomName(Rng& rng, bool fill)
 {
     static const std::vector<std::string> names = {
@@ -320,7 +349,7 @@ std::string RandomName(Rng& rng, bool fill)
     if (!fill) return s;
     // 32 bytes with no zero: DBCS lead bytes without their trail bytes included, one at the end.
     s.resize(32);
-    for (char& c : s) c = static_cast<char>(rng.Chance(0.3) ? rng.Int(0x81, 0xFE) : rng.Int(0x20, 0x7E));
+    for (char& c : s) c = static_cast<char>(rng.Pick(kNameBytes));
     s[31] = static_cast<char>(0xB1);
     return s;
 }
@@ -334,6 +363,29 @@ std::vector<uint8_t> Image(Rng& rng, int tv, int radio, bool fill)
 }
 
 }  // namespace
+
+// Every character the garbage names can make, in five names, as many as a list shows at once:
+// one for each lead byte with every byte after it and alone at the end, one of the other bytes.
+ChannelWrite GlyphSampler()
+{
+    std::vector<std::string> names(1);
+    for (int b : kNameBytes) {
+        if (!IsDBCSLeadByteEx(949, static_cast<BYTE>(b))) {
+            names[0] += static_cast<char>(b);
+            continue;
+        }
+        std::string name;
+        for (int trail : kNameBytes) name += {static_cast<char>(b), static_cast<char>(trail)};
+        names.push_back(name.substr(0, 31) + static_cast<char>(b));
+    }
+    std::vector<std::string> tv, radio;
+    for (size_t i = 0; i < 20; ++i) tv.push_back(names[i % names.size()]);
+    for (size_t i = 0; i < 80; ++i) radio.push_back(names[i % names.size()]);
+    ChannelWrite w;
+    w.bytes = ChannelImage(20, 80, tv, radio);
+    w.what = "every character of the garbage names";
+    return w;
+}
 
 ChannelWrite RandomChannelWrite(Rng& rng)
 {
@@ -364,7 +416,7 @@ ChannelWrite RandomChannelWrite(Rng& rng)
         break;
     case 5:
         w.bytes.resize(kChannelFileSize);
-        for (uint8_t& b : w.bytes) b = static_cast<uint8_t>(rng.U32());
+        for (uint8_t& b : w.bytes) b = static_cast<uint8_t>(rng.Chance(0.1) ? 0 : rng.Pick(kNameBytes));
         w.what = "garbage";
         break;
     case 6:

@@ -121,6 +121,9 @@ struct CopyData {
 };
 // DAB texts: plain, Korean, empty, long, without a terminating zero, odd sizes, no data.
 CopyData RandomCopyData(Rng& rng);
+// Every character the DAB texts are made of, in short lines, for the warm-up to show once.
+std::vector<std::wstring> DabSampler();
+const std::wstring& DabRepertoire();
 
 struct ChannelWrite {
     enum Kind { Bytes, Delete, Folder, Locked };
@@ -131,6 +134,8 @@ struct ChannelWrite {
 // Channel files: proper ones, short, long, corrupt counts, names without zero bytes, garbage,
 // no file, a folder in its place, a file held open by someone else.
 ChannelWrite RandomChannelWrite(Rng& rng);
+// A proper file whose names hold every character the random names can make, for the warm-up.
+ChannelWrite GlyphSampler();
 
 // Puts a channel write in place on the card; a held file stays held until the next write.
 class ChannelFile {

@@ -268,6 +268,12 @@ void ViewerSoak::WarmUp()
     send(16, 40);                       // radio full screen, the DAB line under the picture
     next();
     for (int i = 0; i < 8; ++i) CopyData();
+    // The platform keeps each glyph it draws for good: every character the soak's texts and
+    // names are made of is drawn once here, before the first count.
+    for (const std::wstring& line : soak::DabSampler()) {
+        m_window.SendText(V().m_hWnd, line);
+        Pump();
+    }
     Tap(500, 200);                      // right half: back to the window
     next();
     Tap(25, 390);                       // PIP button; the host answers with a PIP view
@@ -280,6 +286,7 @@ void ViewerSoak::WarmUp()
     Tap(470, 440);                      // search; the host reports and ends it
     for (int code : {60, 61, 62}) send(code, 7);
     send(80, 1);
+    m_channel.Apply(soak::GlyphSampler());   // the lists below show every character of the names
     reload();
     const POINT taps[] = {{470, 140}, {600, 380}, {600, 200}, {500, 195}, {470, 90}, {580, 140}, {500, 236},
                           {470, 90}, {590, 210}, {590, 300}, {525, 257}, {577, 395}, {577, 395}, {473, 395},
