@@ -92,18 +92,50 @@ std::string Utf8(const std::wstring& s)
     return out;
 }
 
-}  // namespace
-
-int GdiObjectsOf(HANDLE process)
+std::vector<GdiSlot> GdiSlotsOf(HANDLE process)
 {
     const BYTE* table = GdiTableOf(process);
-    if (!table) return -1;
+    if (!table) return {};
     std::vector<GdiSlot> slots(kGdiSlots);
     SIZE_T got = 0;
-    if (!ReadProcessMemory(process, table, slots.data(), slots.size() * sizeof(GdiSlot), &got)) return -1;
+    if (!ReadProcessMemory(process, table, slots.data(), slots.size() * sizeof(GdiSlot), &got)) return {};
+    return slots;
+}
+
+}  // namespace
+
+int GdiObjectsOf(HANDLE process, DWORD thread)
+{
+    const std::vector<GdiSlot> slots = GdiSlotsOf(process);
+    if (slots.empty()) return -1;
     int n = 0;
     for (const GdiSlot& s : slots) n += s.type != 0;
+    GUITHREADINFO gti = {};
+    gti.cbSize = sizeof gti;
+    if (thread && GetGUIThreadInfo(thread, &gti) && gti.hwndCaret) --n;
     return n;
+}
+
+std::string GdiKindsOf(HANDLE process)
+{
+    static const std::pair<int, const char*> kinds[] = {{0x01, "DC"}, {0x41, "memory DC"}, {0x04, "region"},
+                                                        {0x05, "bitmap"}, {0x08, "palette"}, {0x0A, "font"},
+                                                        {0x10, "brush"}, {0x30, "pen"}, {0x50, "extended pen"}};
+    int by[128] = {}, stock = 0;
+    for (const GdiSlot& s : GdiSlotsOf(process)) {
+        if (!s.type) continue;
+        if (s.type & 0x80) ++stock;
+        else ++by[s.type & 0x7F];
+    }
+    std::string out = "stock " + std::to_string(stock);
+    for (int t = 1; t < 128; ++t) {
+        if (!by[t]) continue;
+        std::string name = "type " + std::to_string(t);
+        for (const auto& k : kinds)
+            if (k.first == t) name = k.second;
+        out += ", " + name + " " + std::to_string(by[t]);
+    }
+    return out;
 }
 
 // Wine shows a program's Windows command line as the host process's and keeps the prefix in its

@@ -10,7 +10,11 @@
 namespace soak {
 
 // GDI objects of the process now (stock objects included); -1 when its table cannot be read.
-int GdiObjectsOf(HANDLE process);
+// While one of its edit controls has the focus the platform keeps a bitmap for the caret, a state
+// of the window rather than something the program holds: left out when `thread` shows a caret.
+int GdiObjectsOf(HANDLE process, DWORD thread = 0);
+// The same by kind: "DC 12, bitmap 30, font 4, ...".
+std::string GdiKindsOf(HANDLE process);
 
 // The host system's process behind the program of this prefix with this file name
 // ("TVSCREEN.exe"); 0 when none or more than one is found.
