@@ -35,7 +35,7 @@ struct Watched {
         if (host.rssAnon >= 0) memory.Add(host.rssAnon, host.threads);
         else memory.Add(look.privateBytes, look.threads);
         handles.Add(look.handles, look.threads);
-        gdi.Add(soak::GdiObjectsOf(process.Handle()), look.threads);
+        gdi.Add(soak::GdiObjectsOf(process.Handle(), hwnd ? GetWindowThreadProcessId(hwnd, nullptr) : 0), look.threads);
         eventsAt.push_back(events);
     }
 };

@@ -119,7 +119,7 @@ int GdiObjectsOf(HANDLE process, DWORD thread)
 std::string GdiKindsOf(HANDLE process)
 {
     static const std::pair<int, const char*> kinds[] = {{0x01, "DC"}, {0x41, "memory DC"}, {0x04, "region"},
-                                                        {0x05, "bitmap"}, {0x08, "palette"}, {0x0A, "font"},
+                                                        {0x09, "bitmap"}, {0x08, "palette"}, {0x0A, "font"},
                                                         {0x10, "brush"}, {0x30, "pen"}, {0x50, "extended pen"}};
     int by[128] = {}, stock = 0;
     for (const GdiSlot& s : GdiSlotsOf(process)) {
