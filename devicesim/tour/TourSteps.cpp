@@ -186,7 +186,7 @@ bool Search(Album& album, Listener& heard)
         return Fail(L"search started");
     if (!Until([&] { return heard.HeardSince(mark, SK_SEARCH_PROGRESS, 9); }, 10000)) return Fail(L"search progress");
     if (!album.Take(L"search_running")) return false;
-    if (!Until([&] { return heard.HeardSince(mark, SK_VIEW, VIEW_RELOAD_RADIO); }, 15000))
+    if (!Until([&] { return heard.HeardSince(mark, SK_VIEW, VIEWCMD_RELOAD_THEN_RADIO); }, 15000))
         return Fail(L"search end");
     // The viewer shows the radio window a moment after the reload.
     if (!Until([] {
