@@ -44,7 +44,7 @@ enum : int {
 enum : int {
     VIEWCMD_FULL_A = 40, VIEWCMD_FULL_B = 41,   // full screen of the last announced view's band
     VIEWCMD_PIP_NOW = 44,                       // PIP of the current view's band
-    VIEWCMD_HIDE = 46,                          // the hidden view: overlay and window parked
+    VIEWCMD_HIDE = 46,                          // the hidden view: overlay and window hidden
     VIEWCMD_STOP_PORT = 47,
     VIEWCMD_PIP_IF_ASKED = 48,                  // PIP, when a full-screen tap asked for it
     VIEWCMD_PIP_A = 50, VIEWCMD_PIP_B = 51,     // PIP of the last announced view's band

@@ -52,8 +52,8 @@ public:
 
     int m_nTvChannel = 0;           // 0-based index of the current TV channel in the channel file
     int m_nRadioChannel = 0;        // same for radio
-    float m_fVolumeStep = 0.0f;     // pixels per volume step: 158/9
-    int m_nVolumeTravel = 0;        // 158 pixels
+    float m_fVolumeStep = 0.0f;     // pixels per volume step: the knob's travel over 9 steps
+    int m_nVolumeTravel = 0;        // the knob's travel, 158 pixels
 
     CBitmap m_bmpSkin;              // IDB_SKIN, selected into m_dcSkin
     CBitmap* m_pOldSkinBitmap = nullptr;
@@ -78,7 +78,7 @@ public:
     CWnd* m_pDlsEdit = nullptr;     // edit control IDC_DLS_EDIT, the DAB text line
     int m_nLastViewMode = VIEW_TV_FULL;
     int m_nResumeAfterSettings = 0;
-    int m_nPipSide = 2;
+    int m_nPipSide = PIP_SIDE_EITHER;
     int m_nPressedChannel = -1;
     int m_bRowPressed = 0;
     int m_nSearchProgress = 0;

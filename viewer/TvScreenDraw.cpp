@@ -110,10 +110,11 @@ const int kKnobX = 434, kKnobY = 344, kKnobW = 28, kKnobH = 22, kKnobMaxX = 592;
 
 const int kTrackX = 598, kTrackY = 230, kTrackW = 23, kTrackH = 137;
 const int kThumbW = 23, kThumbH = 18, kThumbMaxY = 349;
-// The thumb's travel is the track's height, reckoned in hundredths of a pixel and scaled back
-// by -0.01, the sign turning the thumb downwards.
+// The thumb travels the track's height times the share of the list scrolled past. The share is
+// worked out against the height in hundredths and scaled back by -0.01, which keeps the rounding
+// the thumb has always had; the sign is undone where the offset is taken from the track's top.
 const double kTrackHundredths = 100.0 * kTrackH;
-const double kHundredthUpwards = -0.01;
+const double kHundredthsToPixelsUp = -0.01;
 
 // A float or double is brought into this range before it becomes an int: outside an int's range
 // the conversion is undefined, and anything this far out lies off the screen all the same.
@@ -319,7 +320,7 @@ void CTvScreenDlg::DrawListScrollBar(int nTop, int nSpan)
             y = kThumbMaxY;
         } else {
             // The share of the list scrolled past, (top - 1) of (span - 1), of the track's height.
-            double t = (kTrackHundredths / (nSpan - 1)) * (nTop - 1) * kHundredthUpwards;
+            double t = (kTrackHundredths / (nSpan - 1)) * (nTop - 1) * kHundredthsToPixelsUp;
             if (t < -kPixelLimit) t = -kPixelLimit;
             if (t > kPixelLimit) t = kPixelLimit;
             y = kTrackY - static_cast<int>(t);

@@ -65,7 +65,7 @@ void StopPort(CTvScreenDlg&, int) { StopVideoPort(); }
 // Only a full-screen left-half tap (PIPREQ_FROM_FULL) asked for this.
 void PipIfAsked(CTvScreenDlg& dlg, int)
 {
-    if (dlg.m_nPipRequest != 1) return;
+    if (dlg.m_nPipRequest != PIPREQ_FROM_FULL) return;
     dlg.m_nPipRequest = 0;
     PipFromView(dlg);
 }
@@ -80,13 +80,13 @@ void PipFromLast(CTvScreenDlg& dlg, int)
 
 void PipLeftHalf(CTvScreenDlg& dlg, int)
 {
-    dlg.m_nPipSide = 1;
+    dlg.m_nPipSide = PIP_SIDE_LEFT_ONLY;
     if (IsPipView(dlg.m_nViewMode) && PipOnRightHalf(dlg.m_nPipPos)) Switch(dlg);
 }
 
-void PipEitherHalf(CTvScreenDlg& dlg, int) { dlg.m_nPipSide = 2; }
+void PipEitherHalf(CTvScreenDlg& dlg, int) { dlg.m_nPipSide = PIP_SIDE_EITHER; }
 
-// From the hidden view the window is sized, then parked again by the switch.
+// From the hidden view the window is sized, then hidden again by the switch.
 void Windowed(CTvScreenDlg& dlg, int)
 {
     dlg.m_nViewMode = ChangeViewKind(dlg.m_nViewMode, VIEWKIND_FULL | VIEWKIND_PIP, VIEWKIND_WINDOWED);

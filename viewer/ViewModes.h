@@ -57,6 +57,8 @@ const RECT VIEW_RECT_PIP_BOTTOM = {0, 240, 320, 480};     // quadrants 2 and 3
 const int PIP_RIGHT_HALF_X = 320;
 // Of the PIP's quadrants (0 top-left, then clockwise), 1 and 2 lie in the right half.
 bool PipOnRightHalf(int nPipPos);
+// Where the host lets the PIP go: the left half only folds quadrants 1 and 2 onto 0 and 3.
+enum : int { PIP_SIDE_LEFT_ONLY = 1, PIP_SIDE_EITHER = 2 };
 
 // Full screen with the DAB text line: the picture ends where the line begins.
 const int DLS_LINE_TOP = 416;

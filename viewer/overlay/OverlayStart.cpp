@@ -3,6 +3,7 @@
 #include "Overlay.h"
 #include "OverlayInternal.h"
 #include "TvScreenDlg.h"
+#include "ViewModes.h"
 
 #include <string>
 
@@ -203,7 +204,7 @@ int InitPlay(CTvScreenDlg* pViewer)
     g_vpInfo.dwVBIHeight = 24;
 
     HideOverlay();
-    pViewer->SetWindowPos(&CWnd::wndTopMost, 0, 0, 0, 0, SWP_SHOWWINDOW);
+    ParkWindow(*pViewer);
     if (g_hrLast != DD_OK)
         return ReportVideoError(pViewer, g_hrLast, L"Unable to show overlay surface - UpdateOverlaySurface()");
     return 1;

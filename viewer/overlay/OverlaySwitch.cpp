@@ -25,7 +25,7 @@ void SendOverlayXPos(int nCode)
 // A left-half-only PIP folds quadrants 1 and 2 onto 0 and 3; anything unknown is quadrant 0.
 void CorrectPipPos(CTvScreenDlg* pViewer)
 {
-    if (pViewer->m_nPipSide == 1) {
+    if (pViewer->m_nPipSide == PIP_SIDE_LEFT_ONLY) {
         if (pViewer->m_nPipPos == 1) pViewer->m_nPipPos = 0;
         if (pViewer->m_nPipPos == 2) pViewer->m_nPipPos = 3;
     }
@@ -40,7 +40,7 @@ void PlacePicture(CTvScreenDlg* pViewer, int nMode)
         g_rcOverlay = VIEW_RECT_WINDOWED;
         nCode = OVERLAY_XPOS_FRAME;
     } else if (IsFullView(nMode)) {
-        pViewer->m_nPipSide = 2;
+        pViewer->m_nPipSide = PIP_SIDE_EITHER;
         g_rcOverlay = VIEW_RECT_FULL;
     } else if (IsPipView(nMode)) {
         CorrectPipPos(pViewer);
@@ -68,10 +68,9 @@ void PlaceViewer(CTvScreenDlg* pViewer, int x, int y, int cx, int cy)
     pViewer->SetWindowPos(&CWnd::wndTopMost, x, y, 0, 0, SWP_SHOWWINDOW | SWP_NOSIZE);
 }
 
-// With no engine the window is only hidden, sized to nothing.
-void HideViewer(CTvScreenDlg* pViewer)
+// The hidden view's window: sized to nothing and not shown.
+void HideViewerWindow(CTvScreenDlg* pViewer)
 {
-    ShowDlsLine(pViewer, false);
     pViewer->SetWindowPos(&CWnd::wndTopMost, 0, 0, 0, 0, SWP_HIDEWINDOW);
 }
 
@@ -107,7 +106,7 @@ bool StartAndShow(CTvScreenDlg* pViewer, LPCWSTR pszStartFailure, bool bWait, in
 
 bool ShowWindowed(CTvScreenDlg* pViewer, int* pnResult)
 {
-    pViewer->m_nPipSide = 2;
+    pViewer->m_nPipSide = PIP_SIDE_EITHER;
     SetPrescale(320, 240);
     PlaceViewer(pViewer, 0, 0, SCREEN_CX, SCREEN_CY);
     if (!StartAndShow(pViewer, L"SetTargetSurface FAILED 1", false, pnResult)) return false;
@@ -137,7 +136,7 @@ void FitDlsLine(CTvScreenDlg* pViewer, bool bShow)
 
 bool ShowFull(CTvScreenDlg* pViewer, int nMode, int* pnResult)
 {
-    pViewer->m_nPipSide = 2;
+    pViewer->m_nPipSide = PIP_SIDE_EITHER;
     const int nPlayingBand = BandOfWindowedView(pViewer->m_nPlayingMode);
     const bool bListTv = pViewer->m_bListOpen && nPlayingBand == BAND_TV;
     const bool bListRadio = pViewer->m_bListOpen && nPlayingBand == BAND_RADIO;
@@ -162,7 +161,7 @@ bool ShowView(CTvScreenDlg* pViewer, int nMode, int* pnResult)
     // Hidden: the port stays stopped until the next visible view.
     ShowDlsLine(pViewer, false);
     HideOverlay();
-    pViewer->SetWindowPos(&CWnd::wndTopMost, 0, 0, 0, 0, SWP_HIDEWINDOW);
+    HideViewerWindow(pViewer);
     return true;
 }
 
@@ -180,7 +179,8 @@ HRESULT SwitchOverlayMode(CTvScreenDlg* pViewer, int nMode)
     if (!EngineReady()) {
         // After a failure report nothing is held: hiding needs no hardware, showing starts over.
         if (nMode == VIEW_HIDDEN) {
-            HideViewer(pViewer);
+            ShowDlsLine(pViewer, false);
+            HideViewerWindow(pViewer);
             FinishSwitch(pViewer);
             return g_hrLast;
         }
