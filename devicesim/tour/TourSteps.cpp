@@ -7,6 +7,7 @@
 
 #include "HostCodes.h"
 #include "MenuLayout.h"
+#include "../../viewer/res/TvScreenRes.h"
 
 namespace tour {
 
@@ -30,16 +31,16 @@ const POINT kBrightUp = {359, 68};
 const POINT kPanelClose = {448, 24};
 
 // The viewer's right-hand panel, told apart by the corner that holds the list's label in the
-// list panel (bitmap 170) and the search button in the main panel (bitmap 171).
+// list panel and the search button in the main panel.
 bool PanelShows(UINT bitmapId)
 {
     static Shot parts[2];
-    Shot& part = parts[bitmapId == 170 ? 0 : 1];
+    Shot& part = parts[bitmapId == IDB_LIST_PANEL ? 0 : 1];
     if (part.Empty()) part = BitmapPart(CardProgram(kViewerExe), bitmapId, 10, 370, 110, 34);
     return Shows(405 + 10, 61 + 370, part);
 }
-bool ListPanel() { return PanelShows(170); }
-bool MainPanel() { return PanelShows(171); }
+bool ListPanel() { return PanelShows(IDB_LIST_PANEL); }
+bool MainPanel() { return PanelShows(IDB_MAIN_PANEL); }
 
 Listener* g_heard = nullptr;
 
@@ -186,7 +187,7 @@ bool Search(Album& album, Listener& heard)
         return Fail(L"search started");
     if (!Until([&] { return heard.HeardSince(mark, SK_SEARCH_PROGRESS, 9); }, 10000)) return Fail(L"search progress");
     if (!album.Take(L"search_running")) return false;
-    if (!Until([&] { return heard.HeardSince(mark, SK_VIEW, VIEW_RELOAD_RADIO); }, 15000))
+    if (!Until([&] { return heard.HeardSince(mark, SK_VIEW, VIEWCMD_RELOAD_THEN_RADIO); }, 15000))
         return Fail(L"search end");
     // The viewer shows the radio window a moment after the reload.
     if (!Until([] {

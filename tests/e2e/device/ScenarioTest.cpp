@@ -170,7 +170,7 @@ TEST_F(Device, FullScreenAndBack)
     ASSERT_TRUE(PollUntil(WindowWithPicture, 5000));
     ASSERT_TRUE(Tapped(kFrame, SK_VIEW_REQUEST, VIEWREQ_FULL_SCREEN));
     EXPECT_TRUE(PollUntil([] { return PictureIn(FullPicture(false)); }, 5000));
-    EXPECT_TRUE(s->host.WaitFor(SK_VIEW, VIEW_FULL_A, 3000));
+    EXPECT_TRUE(s->host.WaitFor(SK_VIEW, VIEWCMD_FULL_A, 3000));
     ASSERT_TRUE(Tapped(kRightHalf, SK_VIEW_REQUEST, VIEWREQ_WINDOW));
     EXPECT_TRUE(PollUntil(WindowWithPicture, 5000));
 }
@@ -209,7 +209,7 @@ TEST_F(Device, ChannelSearchRewritesTheFileAndRefreshesTheList)
     ASSERT_TRUE(Tapped(kSearch, SK_VIEW_REQUEST, VIEWREQ_SEARCH));
     EXPECT_TRUE(PollUntil([&] { return IndexOf(s->host, SK_SEARCH_PROGRESS, 10, mark) >= 0; }, 10000));
     EXPECT_FALSE(PictureIn(FramePicture()));   // the picture makes way for the search figures
-    ASSERT_TRUE(PollUntil([&] { return IndexOf(s->host, SK_VIEW, VIEW_RELOAD_RADIO, mark) >= 0; }, 15000));
+    ASSERT_TRUE(PollUntil([&] { return IndexOf(s->host, SK_VIEW, VIEWCMD_RELOAD_THEN_RADIO, mark) >= 0; }, 15000));
     EXPECT_EQ(ReadFileBytes(devworld::ChannelFilePath()), devworld::ChannelFileImage(devworld::OnAirChannels()));
     // The viewer comes back by itself in the radio window.
     EXPECT_TRUE(PollUntil(WindowWithPicture, 8000));
@@ -267,7 +267,7 @@ TEST_F(Device, SettingsButtonOpensThePanelAndThePictureComesBack)
     const size_t mark = s->host.Messages().size();
     ASSERT_TRUE(TapSending(s->host, panel, 448, 24, SK_PANEL_CLOSING, 0));
     EXPECT_TRUE(WaitGone(panel, 5000));
-    EXPECT_TRUE(PollUntil([&] { return IndexOf(s->host, SK_VIEW, VIEW_RESUME, mark) >= 0; }, 3000));
+    EXPECT_TRUE(PollUntil([&] { return IndexOf(s->host, SK_VIEW, VIEWCMD_RESUME_AFTER_SETTINGS, mark) >= 0; }, 3000));
     EXPECT_TRUE(PollUntil(WindowWithPicture, 5000));
 }
 
