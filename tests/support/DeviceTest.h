@@ -203,7 +203,8 @@ struct RawValue {
 std::optional<RawValue> ReadRaw(const std::wstring& name);
 bool DeleteValue(const std::wstring& name);
 
-// Saves the store key's values and puts exactly them back when it goes out of scope.
+// Saves the store key's values and puts exactly them back when it goes out of scope; snapshots
+// nest, and the first one of a run first puts back what a run that died had saved.
 class StoreSnapshot {
 public:
     StoreSnapshot();
@@ -212,6 +213,7 @@ public:
     StoreSnapshot& operator=(const StoreSnapshot&) = delete;
 
 private:
+    int m_depth;
     bool m_existed = false;
     std::vector<std::pair<std::wstring, RawValue>> m_values;
 };
@@ -248,7 +250,8 @@ bool RemoveCardFolder();
 
 // Moves the card folder aside (the test starts without a card) and puts it
 // back when it goes out of scope, so a test may create, fill and remove the
-// card freely.
+// card freely. Guards nest, and the first one of a run first puts back the card of a run that
+// died under its guards.
 class CardGuard {
 public:
     CardGuard();
@@ -257,6 +260,7 @@ public:
     CardGuard& operator=(const CardGuard&) = delete;
 
 private:
+    int m_depth;
     bool m_saved = false;
 };
 

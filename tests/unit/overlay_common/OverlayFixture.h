@@ -6,6 +6,7 @@
 
 #include "DeviceTest.h"
 #include "Frame.h"
+#include "GdiSpy.h"
 #include "HostCodes.h"
 #include "Overlay.h"
 #include "TvScreenDlg.h"
@@ -84,6 +85,92 @@ private:
     std::thread m_thread;
 };
 
+// The engine's whole conversation in order, one line per step: the simulated display's calls
+// (object numbers left out) and what this executable asks of the platform on the test's thread:
+// waits, window placements, timers and broadcasts. Waits and placements are not in the display's
+// record; they are caught at this executable's imports.
+class Trace {
+public:
+    static void Install()
+    {
+        static bool done = false;
+        if (done) return;
+        done = true;
+        thread() = GetCurrentThreadId();
+        realSleep() = reinterpret_cast<decltype(&::Sleep)>(gdispy::ReplaceImport("kernel32.dll", "Sleep", reinterpret_cast<void*>(&OnSleep)));
+        realPos() = reinterpret_cast<decltype(&::SetWindowPos)>(gdispy::ReplaceImport("user32.dll", "SetWindowPos", reinterpret_cast<void*>(&OnPos)));
+        realTimer() = reinterpret_cast<decltype(&::SetTimer)>(gdispy::ReplaceImport("user32.dll", "SetTimer", reinterpret_cast<void*>(&OnTimer)));
+        realSend() = reinterpret_cast<decltype(&::SendMessageW)>(gdispy::ReplaceImport("user32.dll", "SendMessageW", reinterpret_cast<void*>(&OnSend)));
+    }
+    static void Clear()
+    {
+        ddsim::ClearLog();
+        own().clear();
+    }
+    static std::vector<std::string> Steps()
+    {
+        std::vector<std::string> out;
+        size_t next = 0;
+        auto flush = [&](unsigned seq) {
+            for (; next < own().size() && own()[next].first <= seq; ++next) out.push_back(own()[next].second);
+        };
+        for (const ddsim::Call& c : ddsim::Log()) {
+            flush(c.seq - 1);
+            if (c.name != "WindowPos") out.push_back(Line(c));
+        }
+        flush(~0u);
+        return out;
+    }
+
+private:
+    static std::string Line(const ddsim::Call& c)
+    {
+        std::string s = c.name;
+        if (c.name == "Release") s += " " + c.object.substr(0, c.object.find('#'));
+        for (const auto& a : c.args)
+            if (a.first != "result") s += " " + a.first + "=" + a.second.substr(0, a.second.find('#'));
+        if (c.hr != S_OK && c.name != "Release" && c.name != "AddRef" && c.name != "ExtEscape") s += " FAILS";
+        return s;
+    }
+    static void Note(const std::string& line)
+    {
+        if (GetCurrentThreadId() != thread()) return;
+        auto log = ddsim::Log();
+        own().emplace_back(log.empty() ? 0 : log.back().seq, line);
+    }
+    static void WINAPI OnSleep(DWORD ms)
+    {
+        Note("Sleep " + std::to_string(ms));
+        realSleep()(ms);
+    }
+    static BOOL WINAPI OnPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags)
+    {
+        const int id = GetWindowLongW(hwnd, GWL_STYLE) & WS_CHILD ? GetDlgCtrlID(hwnd) : 0;
+        const std::string who = id ? "control " + std::to_string(id) : "main";
+        const std::string z = after == HWND_TOPMOST ? "topmost" : after == HWND_TOP ? "top" : "other";
+        char buf[96];
+        snprintf(buf, sizeof buf, " %s %d,%d %dx%d flags=0x%X", z.c_str(), x, y, cx, cy, flags);
+        Note("SetWindowPos " + who + buf);
+        return realPos()(hwnd, after, x, y, cx, cy, flags);
+    }
+    static UINT_PTR WINAPI OnTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc)
+    {
+        Note("SetTimer " + std::to_string(id) + " " + std::to_string(ms));
+        return realTimer()(hwnd, id, ms, proc);
+    }
+    static LRESULT WINAPI OnSend(HWND hwnd, UINT msg, WPARAM w, LPARAM l)
+    {
+        if (hwnd == HWND_BROADCAST) Note("Broadcast " + std::to_string(w) + "/" + std::to_string(l));
+        return realSend()(hwnd, msg, w, l);
+    }
+    static DWORD& thread() { static DWORD t = 0; return t; }
+    static std::vector<std::pair<unsigned, std::string>>& own() { static std::vector<std::pair<unsigned, std::string>> v; return v; }
+    static decltype(&::Sleep)& realSleep() { static decltype(&::Sleep) f = nullptr; return f; }
+    static decltype(&::SetWindowPos)& realPos() { static decltype(&::SetWindowPos) f = nullptr; return f; }
+    static decltype(&::SetTimer)& realTimer() { static decltype(&::SetTimer) f = nullptr; return f; }
+    static decltype(&::SendMessageW)& realSend() { static decltype(&::SendMessageW) f = nullptr; return f; }
+};
+
 // One viewer dialog from its real template per suite (creating and destroying a dialog costs
 // seconds under Wine). Each test starts like the viewer's start-up leaves things: the window
 // parked, the members at their start values and a freshly Prepared engine with an empty log.
@@ -94,6 +181,7 @@ protected:
         SetCurrentDirectoryW(L"C:\\");
         ReleaseVideoObjects();
         ddsim::Reset();
+        Trace::Install();
         devtest::CardGuard card;   // start-up creates the channel file on a card it finds
         s_dlg = new CTvScreenDlg();
         if (!s_dlg->Create(IDD_MAIN_DIALOG)) return;
@@ -142,6 +230,7 @@ protected:
         ReleaseVideoObjects();
         ddsim::Reset();
         SetWindowPos(m_hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_SHOWWINDOW);
+        Trace::Clear();
     }
 
     // A freshly Prepared engine with an empty log.
@@ -149,7 +238,7 @@ protected:
     {
         Fresh();
         ASSERT_EQ(InitPlay(m_dlg), 1);
-        ddsim::ClearLog();
+        Trace::Clear();
     }
 
     CTvScreenDlg& Dlg() { return *m_dlg; }
@@ -272,3 +361,4 @@ private:
 };
 
 }  // namespace overlaytest
+
