@@ -300,6 +300,41 @@ inline bool SameRect(const RECT& rc, LONG l, LONG t, LONG r, LONG b)
     return rc.left == l && rc.top == t && rc.right == r && rc.bottom == b;
 }
 
+
+// Steps of the trace, as the device's engine must take them.
+namespace step {
+inline std::string Text(const RECT& rc) { return RectText(rc.left, rc.top, rc.right, rc.bottom); }
+inline const std::string kStop = "StopVideo";
+inline const std::string kHide = "UpdateOverlay src=null dest=Surface dst=null flags=0x00000200 fx=null";
+inline const std::string kTarget = "SetTargetSurface surface=Surface flags=0x00000001";
+inline std::string Escape(int code)
+{
+    return "ExtEscape escape=16900 code=" + std::to_string(code) + " in=null outSize=0 dc=window";
+}
+inline std::string Surface(int w, int h)
+{
+    return "CreateSurface size=124 flags=0x00001027 caps=0x08004098 width=" + std::to_string(w) + " height=" +
+           std::to_string(h) + " backBuffers=2 format=32/0x40/16/F800:07E0:001F";
+}
+inline std::string Start(int w, int h)
+{
+    return "StartVideo size=64 originX=0 originY=0 flags=0x00000044 crop=(0,0,720,270) prescaleWidth=" +
+           std::to_string(w) + " prescaleHeight=" + std::to_string(h) + " input=0x00000000 vbiHeight=24 target=Surface";
+}
+inline std::string Show(const RECT& rc)
+{
+    return "UpdateOverlay src=" + Text(rc) + " dest=Surface dst=" + Text(rc) + " flags=0x00004000 fx=56";
+}
+inline std::string Place(const char* who, const char* z, int x, int y, int cx, int cy, UINT flags)
+{
+    char buf[128];
+    snprintf(buf, sizeof buf, "SetWindowPos %s %s %d,%d %dx%d flags=0x%X", who, z, x, y, cx, cy, flags);
+    return buf;
+}
+inline std::string Viewer(int x, int y, int cx, int cy, UINT flags) { return Place("main", "topmost", x, y, cx, cy, flags); }
+inline const std::string kDlsShown = Place("control 1001", "top", 0, 416, 640, 64, 0);
+inline const std::string kDlsHidden = Place("control 1001", "top", 0, 0, 0, 0, 0);
+}  // namespace step
 }  // namespace overlaytest
 
 namespace overlaytest {

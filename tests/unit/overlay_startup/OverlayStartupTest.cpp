@@ -2,6 +2,8 @@
 // rebuild, and every failure report with the engine left empty.
 #include "../overlay_common/OverlayFixture.h"
 
+#include <algorithm>
+
 using namespace overlaytest;
 
 namespace {
@@ -115,21 +117,28 @@ TEST_F(OverlayStartup, AsksTheHardwareForTheDevicesChainInOrder)
     EXPECT_EQ(ddsim::LiveObjects().directDraw, 1);   // the base object went with step 4
 }
 
-TEST_F(OverlayStartup, WindowIsParkedAfterTheHidingUpdate)
+// Start-up ends hiding the overlay and parking the window, and only then reports a failed hide.
+TEST_F(OverlayStartup, WindowIsParkedAfterTheHidingUpdateAndBeforeItsReport)
 {
-    Fresh();
-    SetWindowPos(Hwnd(), HWND_NOTOPMOST, 10, 10, 200, 100, SWP_HIDEWINDOW);
-    ASSERT_EQ(InitPlay(&Dlg()), 1);
-    EXPECT_TRUE(SameRect(WindowRect(), 0, 0, 0, 0));
-    EXPECT_TRUE(Visible());
-    EXPECT_TRUE(Topmost());
-    auto log = ddsim::Log();
-    size_t hide = 0, place = 0;
-    for (size_t i = 0; i < log.size(); ++i) {
-        if (log[i].name == "UpdateOverlay") hide = i;
-        if (log[i].name == "WindowPos" && log[i].Arg("window") == "main") place = i;
+    const std::string park = step::Viewer(0, 0, 0, 0, SWP_SHOWWINDOW);
+    for (bool hideFails : {false, true}) {
+        SCOPED_TRACE(hideFails);
+        Fresh();
+        SetWindowPos(Hwnd(), HWND_NOTOPMOST, 10, 10, 200, 100, SWP_HIDEWINDOW);
+        Trace::Clear();
+        if (hideFails) ddsim::Fail("UpdateOverlay", 1, kFault);
+        BoxWatcher& boxes = Boxes();
+        EXPECT_EQ(InitPlay(&Dlg()), hideFails ? kFault : 1);
+        EXPECT_TRUE(SameRect(WindowRect(), 0, 0, 0, 0));
+        EXPECT_TRUE(Visible());
+        EXPECT_TRUE(Topmost());
+        std::vector<std::string> steps = Trace::Steps();
+        auto hide = std::find(steps.begin(), steps.end(), step::kHide + (hideFails ? " FAILS" : ""));
+        ASSERT_LT(hide + 1, steps.end());
+        EXPECT_EQ(hide[1], park);
+        EXPECT_EQ(steps.end() - hide, hideFails ? 7 : 2);   // the report's five releases follow
+        EXPECT_EQ(boxes.Texts().size(), hideFails ? 1u : 0u);
     }
-    EXPECT_GT(place, hide);
 }
 
 TEST_F(OverlayStartup, MoreConnectionTypesThanAskedForStillStartsWithTheFirst)
