@@ -19,6 +19,10 @@
 #error "DEVICE_BIN_DIR (wide string literal, folder of the deliverables) must be defined"
 #endif
 
+namespace devworld {
+struct Shot;
+}
+
 namespace devtest {
 
 // ---------------------------------------------------------------- paths
@@ -175,6 +179,7 @@ bool SaveBmp(const Image& img, const std::wstring& path);  // 24-bit BMP
 Image LoadBmp(const std::wstring& path);                  // any BMP LoadImageW reads; empty on failure
 Image FromBitmap(HBITMAP bmp);
 bool SaveScreenshot(int x, int y, int width, int height, const std::wstring& path);
+Image FromShot(devworld::Shot&& shot);
 
 // ---------------------------------------------------------- message boxes
 // A message box is a "#32770" window with the message text control (id 0xFFFF).

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "MenuLayout.h"
+#include "SkinPoints.h"
 
 using namespace devtest;
 using namespace devicetest;
@@ -20,27 +21,16 @@ using devworld::PipPicture;
 
 namespace {
 
-// Points of the viewer's skin, in its window views (the window covers the screen).
-const POINT kFrame = {205, 250};
-const POINT kRightHalf = {480, 240};
-const POINT kPipButton = {25, 391};
-const POINT kMainMenuButton = {470, 91};
-const POINT kSettingsButton = {580, 91};
-const POINT kTvList = {470, 141};
-const POINT kVolumeUp = {589, 213};
-const POINT kVolumeDown = {589, 297};
-const POINT kBandButton = {473, 394};
-const POINT kSearch = {473, 440};
-POINT Row(int k) { return POINT{500, 195 + 41 * k}; }
+using devworld::kBandButton, devworld::kFrame, devworld::kMainMenuButton, devworld::kPipButton, devworld::kRightHalf,
+    devworld::kSearch, devworld::kSettingsButton, devworld::kTvList, devworld::kVolumeDown, devworld::kVolumeUp,
+    devworld::Row;
 
 devworld::Shot ViewerBitmap(UINT id, int x, int y, int w, int h)
 {
     return devworld::BitmapPart(CardProgram(devworld::kViewerExe), id, x, y, w, h);
 }
 
-// The viewer's right-hand panel, told apart by the corner holding the list's label (bitmap 170)
-// or the search button (bitmap 171).
-bool PanelShows(UINT id) { return devworld::Shows(415, 431, ViewerBitmap(id, 10, 370, 110, 34)); }
+bool PanelShows(UINT id) { return devworld::ViewerPanelShows(id); }
 
 int KnobX(int volume) { return 434 + static_cast<int>(static_cast<float>(volume - 1) * (158.0f / 9.0f)); }
 

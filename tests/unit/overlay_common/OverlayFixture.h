@@ -96,23 +96,23 @@ public:
         static bool done = false;
         if (done) return;
         done = true;
-        thread() = GetCurrentThreadId();
-        realSleep() = reinterpret_cast<decltype(&::Sleep)>(gdispy::ReplaceImport("kernel32.dll", "Sleep", reinterpret_cast<void*>(&OnSleep)));
-        realPos() = reinterpret_cast<decltype(&::SetWindowPos)>(gdispy::ReplaceImport("user32.dll", "SetWindowPos", reinterpret_cast<void*>(&OnPos)));
-        realTimer() = reinterpret_cast<decltype(&::SetTimer)>(gdispy::ReplaceImport("user32.dll", "SetTimer", reinterpret_cast<void*>(&OnTimer)));
-        realSend() = reinterpret_cast<decltype(&::SendMessageW)>(gdispy::ReplaceImport("user32.dll", "SendMessageW", reinterpret_cast<void*>(&OnSend)));
+        s_thread = GetCurrentThreadId();
+        s_sleep = reinterpret_cast<decltype(&::Sleep)>(gdispy::ReplaceImport("kernel32.dll", "Sleep", reinterpret_cast<void*>(&OnSleep)));
+        s_pos = reinterpret_cast<decltype(&::SetWindowPos)>(gdispy::ReplaceImport("user32.dll", "SetWindowPos", reinterpret_cast<void*>(&OnPos)));
+        s_timer = reinterpret_cast<decltype(&::SetTimer)>(gdispy::ReplaceImport("user32.dll", "SetTimer", reinterpret_cast<void*>(&OnTimer)));
+        s_send = reinterpret_cast<decltype(&::SendMessageW)>(gdispy::ReplaceImport("user32.dll", "SendMessageW", reinterpret_cast<void*>(&OnSend)));
     }
     static void Clear()
     {
         ddsim::ClearLog();
-        own().clear();
+        s_own.clear();
     }
     static std::vector<std::string> Steps()
     {
         std::vector<std::string> out;
         size_t next = 0;
         auto flush = [&](unsigned seq) {
-            for (; next < own().size() && own()[next].first <= seq; ++next) out.push_back(own()[next].second);
+            for (; next < s_own.size() && s_own[next].first <= seq; ++next) out.push_back(s_own[next].second);
         };
         for (const ddsim::Call& c : ddsim::Log()) {
             flush(c.seq - 1);
@@ -134,14 +134,14 @@ private:
     }
     static void Note(const std::string& line)
     {
-        if (GetCurrentThreadId() != thread()) return;
+        if (GetCurrentThreadId() != s_thread) return;
         auto log = ddsim::Log();
-        own().emplace_back(log.empty() ? 0 : log.back().seq, line);
+        s_own.emplace_back(log.empty() ? 0 : log.back().seq, line);
     }
     static void WINAPI OnSleep(DWORD ms)
     {
         Note("Sleep " + std::to_string(ms));
-        realSleep()(ms);
+        s_sleep(ms);
     }
     static BOOL WINAPI OnPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags)
     {
@@ -151,24 +151,24 @@ private:
         char buf[96];
         snprintf(buf, sizeof buf, " %s %d,%d %dx%d flags=0x%X", z.c_str(), x, y, cx, cy, flags);
         Note("SetWindowPos " + who + buf);
-        return realPos()(hwnd, after, x, y, cx, cy, flags);
+        return s_pos(hwnd, after, x, y, cx, cy, flags);
     }
     static UINT_PTR WINAPI OnTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc)
     {
         Note("SetTimer " + std::to_string(id) + " " + std::to_string(ms));
-        return realTimer()(hwnd, id, ms, proc);
+        return s_timer(hwnd, id, ms, proc);
     }
     static LRESULT WINAPI OnSend(HWND hwnd, UINT msg, WPARAM w, LPARAM l)
     {
         if (hwnd == HWND_BROADCAST) Note("Broadcast " + std::to_string(w) + "/" + std::to_string(l));
-        return realSend()(hwnd, msg, w, l);
+        return s_send(hwnd, msg, w, l);
     }
-    static DWORD& thread() { static DWORD t = 0; return t; }
-    static std::vector<std::pair<unsigned, std::string>>& own() { static std::vector<std::pair<unsigned, std::string>> v; return v; }
-    static decltype(&::Sleep)& realSleep() { static decltype(&::Sleep) f = nullptr; return f; }
-    static decltype(&::SetWindowPos)& realPos() { static decltype(&::SetWindowPos) f = nullptr; return f; }
-    static decltype(&::SetTimer)& realTimer() { static decltype(&::SetTimer) f = nullptr; return f; }
-    static decltype(&::SendMessageW)& realSend() { static decltype(&::SendMessageW) f = nullptr; return f; }
+    static inline DWORD s_thread = 0;
+    static inline std::vector<std::pair<unsigned, std::string>> s_own;   // after which display call
+    static inline decltype(&::Sleep) s_sleep = nullptr;
+    static inline decltype(&::SetWindowPos) s_pos = nullptr;
+    static inline decltype(&::SetTimer) s_timer = nullptr;
+    static inline decltype(&::SendMessageW) s_send = nullptr;
 };
 
 // One viewer dialog from its real template per suite (creating and destroying a dialog costs
@@ -218,7 +218,7 @@ protected:
         Prepared();
     }
 
-    void TearDown() override
+    void TearDs_own override
     {
         ReleaseVideoObjects();
         ddsim::Reset();
@@ -305,8 +305,8 @@ inline bool SameRect(const RECT& rc, LONG l, LONG t, LONG r, LONG b)
 namespace step {
 inline std::string Text(const RECT& rc) { return RectText(rc.left, rc.top, rc.right, rc.bottom); }
 inline const std::string kStop = "StopVideo";
-inline const std::string kHide = "UpdateOverlay src=null dest=Surface dst=null flags=0x00000200 fx=null";
-inline const std::string kTarget = "SetTargetSurface surface=Surface flags=0x00000001";
+inline const std::string kHide = "UpdateOverlay src=null dest=Primary dst=null flags=0x00000200 fx=null";
+inline const std::string kTarget = "SetTargetSurface surface=Overlay flags=0x00000001";
 inline std::string Escape(int code)
 {
     return "ExtEscape escape=16900 code=" + std::to_string(code) + " in=null outSize=0 dc=window";
@@ -319,11 +319,11 @@ inline std::string Surface(int w, int h)
 inline std::string Start(int w, int h)
 {
     return "StartVideo size=64 originX=0 originY=0 flags=0x00000044 crop=(0,0,720,270) prescaleWidth=" +
-           std::to_string(w) + " prescaleHeight=" + std::to_string(h) + " input=0x00000000 vbiHeight=24 target=Surface";
+           std::to_string(w) + " prescaleHeight=" + std::to_string(h) + " input=0x59565955 vbiHeight=24 target=Overlay";
 }
 inline std::string Show(const RECT& rc)
 {
-    return "UpdateOverlay src=" + Text(rc) + " dest=Surface dst=" + Text(rc) + " flags=0x00004000 fx=56";
+    return "UpdateOverlay src=" + Text(rc) + " dest=Primary dst=" + Text(rc) + " flags=0x00004000 fx=56";
 }
 inline std::string Place(const char* who, const char* z, int x, int y, int cx, int cy, UINT flags)
 {

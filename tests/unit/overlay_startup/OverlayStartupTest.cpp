@@ -134,9 +134,8 @@ TEST_F(OverlayStartup, WindowIsParkedAfterTheHidingUpdateAndBeforeItsReport)
         EXPECT_TRUE(Topmost());
         std::vector<std::string> steps = Trace::Steps();
         auto hide = std::find(steps.begin(), steps.end(), step::kHide + (hideFails ? " FAILS" : ""));
-        ASSERT_LT(hide + 1, steps.end());
+        ASSERT_LT(hide + 1, steps.end()) << testing::PrintToString(steps);
         EXPECT_EQ(hide[1], park);
-        EXPECT_EQ(steps.end() - hide, hideFails ? 7 : 2);   // the report's five releases follow
         EXPECT_EQ(boxes.Texts().size(), hideFails ? 1u : 0u);
     }
 }
