@@ -218,7 +218,7 @@ protected:
         Prepared();
     }
 
-    void TearDs_own override
+    void TearDown() override
     {
         ReleaseVideoObjects();
         ddsim::Reset();
