@@ -14,7 +14,6 @@ const wchar_t kOpenedLine[] = L"OpenConnection Success GPS \r\n";
 const wchar_t kNoPortText[] = L"-1-";
 }
 
-static_assert(sizeof(DCB) == 28, "the driver expects the 28-byte line state record");
 
 CGpsConnection::CGpsConnection() : m_timeouts(), m_dcbLine(), m_hPort(INVALID_HANDLE_VALUE)
 {

@@ -1,12 +1,14 @@
 // DirectDraw as the device's image provides it, for the simulated display of this machine.
 // Names, signatures, flag values, error codes and interface identifiers are the device's;
 // the method tables hold only the methods the programs use, each with its real signature.
-// Records carry the fields the programs use; dwSize is always sizeof of the record here.
+// The device is a 32-bit system; the records below have its layouts, and its driver checks dwSize
+// against the sizes in ddlayout (checked against these records at compile time on 32-bit builds).
 #ifndef PLATFORM_DDRAW_DDRAW_H
 #define PLATFORM_DDRAW_DDRAW_H
 
 #include <windows.h>
 #include <unknwn.h>
+#include <cstddef>
 
 // ---------------------------------------------------------------------------
 // Results
@@ -30,6 +32,7 @@
 #define DDERR_NOTFOUND              MAKE_DDHRESULT(255)
 #define DDERR_OUTOFVIDEOMEMORY      MAKE_DDHRESULT(380)
 #define DDERR_SURFACELOST           MAKE_DDHRESULT(450)
+#define DDERR_PRIMARYSURFACEALREADYEXISTS MAKE_DDHRESULT(564)
 #define DDERR_OVERLAYNOTVISIBLE     MAKE_DDHRESULT(577)
 #define DDERR_NOTAOVERLAYSURFACE    MAKE_DDHRESULT(580)
 #define DDERR_MOREDATA              MAKE_DDHRESULT(690)
@@ -45,6 +48,32 @@ static const GUID IID_IDirectDraw4 =
     {0x9c59509a, 0x39bd, 0x11d1, {0x8c, 0x4a, 0x00, 0xc0, 0x4f, 0xd9, 0x30, 0xc5}};
 static const GUID IID_IDDVideoPortContainer =
     {0x6c142760, 0xa733, 0x11ce, {0xa5, 0x21, 0x00, 0x20, 0xaf, 0x0b, 0xe5, 0x60}};
+
+// ---------------------------------------------------------------------------
+// Record sizes on the device: what its driver expects in each record's dwSize.
+
+namespace ddlayout {
+constexpr DWORD kPixelFormat = 32;
+constexpr DWORD kSurfaceDesc2 = 124;
+constexpr DWORD kCaps = 436;
+constexpr DWORD kOverlayFx = 56;
+constexpr DWORD kColorControl = 40;
+constexpr DWORD kVideoPortCaps = 72;
+constexpr DWORD kVideoPortConnect = 32;
+constexpr DWORD kVideoPortDesc = 72;
+constexpr DWORD kVideoPortInfo = 64;
+}  // namespace ddlayout
+
+// On a 32-bit build the records must be the device's, byte for byte; a 64-bit build keeps the
+// names but not the layouts, and runs only against its own simulation.
+#if defined(_WIN32) && !defined(_WIN64)
+#define DDLAYOUT_CHECK(rec, size) static_assert(sizeof(rec) == (size), #rec " must have the device's size")
+#define DDLAYOUT_AT(rec, field, offset) \
+    static_assert(offsetof(rec, field) == (offset), #rec "." #field " must lie where the device has it")
+#else
+#define DDLAYOUT_CHECK(rec, size) static_assert(true, "")
+#define DDLAYOUT_AT(rec, field, offset) static_assert(true, "")
+#endif
 
 // ---------------------------------------------------------------------------
 // Records
@@ -66,6 +95,9 @@ struct DDPIXELFORMAT {
     DWORD dwRGBAlphaBitMask;
 };
 typedef DDPIXELFORMAT* LPDDPIXELFORMAT;
+DDLAYOUT_CHECK(DDPIXELFORMAT, ddlayout::kPixelFormat);
+DDLAYOUT_AT(DDPIXELFORMAT, dwRGBBitCount, 12);
+DDLAYOUT_AT(DDPIXELFORMAT, dwRGBAlphaBitMask, 28);
 
 #define DDPF_ALPHAPIXELS 0x00000001
 #define DDPF_FOURCC      0x00000004
@@ -116,6 +148,13 @@ struct DDSURFACEDESC2 {
     DWORD dwTextureStage;
 };
 typedef DDSURFACEDESC2* LPDDSURFACEDESC2;
+DDLAYOUT_CHECK(DDSURFACEDESC2, ddlayout::kSurfaceDesc2);
+DDLAYOUT_AT(DDSURFACEDESC2, dwFlags, 4);
+DDLAYOUT_AT(DDSURFACEDESC2, dwHeight, 8);
+DDLAYOUT_AT(DDSURFACEDESC2, dwWidth, 12);
+DDLAYOUT_AT(DDSURFACEDESC2, dwBackBufferCount, 20);
+DDLAYOUT_AT(DDSURFACEDESC2, ddpfPixelFormat, 72);
+DDLAYOUT_AT(DDSURFACEDESC2, ddsCaps, 104);
 
 #define DDSD_CAPS            0x00000001
 #define DDSD_HEIGHT          0x00000002
@@ -166,6 +205,8 @@ struct DDCAPS {
     DWORD dwReserved4[64];
 };
 typedef DDCAPS* LPDDCAPS;
+DDLAYOUT_CHECK(DDCAPS, ddlayout::kCaps);
+DDLAYOUT_AT(DDCAPS, dwCaps, 4);
 
 #define DDCAPS_OVERLAY          0x00000800
 #define DDCAPS_OVERLAYCANTCLIP  0x00001000
@@ -198,6 +239,7 @@ struct DDOVERLAYFX {
     DWORD dwFlags;
 };
 typedef DDOVERLAYFX* LPDDOVERLAYFX;
+DDLAYOUT_CHECK(DDOVERLAYFX, ddlayout::kOverlayFx);
 
 #define DDOVER_ALPHADEST         0x00000001
 #define DDOVER_HIDE              0x00000200

@@ -1,8 +1,10 @@
 // The simulated display hardware: a DirectDraw object with its video-port container, a primary
 // surface, overlay flip chains in a small video memory, hardware video ports, and the display
 // driver's escape that places the overlay horizontally. Every call is logged; any call can be
-// made to fail. Objects are never freed: once their last reference is gone they stay callable
-// as dead objects, so a program that uses a released object is caught instead of crashing.
+// made to fail. Record sizes are checked against the device's own numbers, not this build's.
+// Objects are never freed: once their last reference is gone (or their DirectDraw object's) they
+// stay callable as dead objects, so a program that uses a released object is caught instead of
+// crashing.
 #define DDSIM_IMPLEMENTATION
 #include "ddraw.h"
 #include "dvp.h"
@@ -165,17 +167,27 @@ public:
     SimObject(const char* kind) : m_id(W().nextId++), m_kind(kind) { W().all.push_back(this); }
     virtual ~SimObject() = default;
     std::string Name() const { return m_kind + "#" + std::to_string(m_id); }
+    unsigned Id() const { return m_id; }
+    // The DirectDraw object that made this one (0 for a DirectDraw object): when it goes, this goes.
+    unsigned MakerId() const { return m_makerId; }
+    void SetMaker(unsigned id) { m_makerId = id; }
     bool Alive() const { return m_refs > 0 && !m_killed; }
     ULONG AddRefImpl();
     ULONG ReleaseImpl();
     // A reference handed out by a call that is itself logged (QueryInterface and the like).
     void Retain() { ++m_refs; }
     void Kill() { m_killed = true; }
+    void Orphan()
+    {
+        OnLastRelease();
+        Kill();
+    }
     virtual void OnLastRelease() {}
     virtual const void* Identity() const = 0;
 
 private:
     unsigned m_id;
+    unsigned m_makerId = 0;
     std::string m_kind;
     LONG m_refs = 1;
     bool m_killed = false;
@@ -384,6 +396,7 @@ HRESULT SimSurface::GetAttachedSurface(LPDDSCAPS2 lpCaps, LPDIRECTDRAWSURFACE4* 
     if (m_chain.empty()) {
         DDPIXELFORMAT pf = m_pf;
         auto* back = new SimSurface(false, m_w, m_h, (m_caps & ~DDSCAPS_FRONTBUFFER) | DDSCAPS_BACKBUFFER, pf, 0);
+        back->SetMaker(MakerId());
         m_chain.push_back(back);
     }
     m_chain.front()->Retain();
@@ -397,9 +410,9 @@ HRESULT SimSurface::GetSurfaceDesc(LPDDSURFACEDESC2 lpDesc)
     Rec rec("GetSurfaceDesc", this);
     if (rec.IsDead()) return rec.Done(DDERR_INVALIDOBJECT);
     if (HRESULT hr = rec.Injected()) return rec.Done(hr);
-    if (!lpDesc || lpDesc->dwSize != sizeof(DDSURFACEDESC2)) return rec.Done(DDERR_INVALIDPARAMS);
+    if (!lpDesc || lpDesc->dwSize != ddlayout::kSurfaceDesc2) return rec.Done(DDERR_INVALIDPARAMS);
     std::memset(lpDesc, 0, sizeof *lpDesc);
-    lpDesc->dwSize = sizeof(DDSURFACEDESC2);
+    lpDesc->dwSize = ddlayout::kSurfaceDesc2;
     lpDesc->dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT | DDSD_PITCH | DDSD_BACKBUFFERCOUNT;
     lpDesc->dwWidth = m_w;
     lpDesc->dwHeight = m_h;
@@ -431,6 +444,9 @@ HRESULT SimSurface::UpdateOverlay(LPRECT lpSrcRect, LPDIRECTDRAWSURFACE4 lpDest,
     if (HRESULT hr = rec.Injected()) return rec.Done(hr);
     if (!Overlay()) return rec.Done(DDERR_NOTAOVERLAYSURFACE);
     if (!dest || !dest->Primary()) return rec.Done(DDERR_INVALIDPARAMS);
+    // The driver reads an effects record whenever one is passed, whatever the flags say.
+    if ((lpFx && lpFx->dwSize != ddlayout::kOverlayFx) || ((dwFlags & DDOVER_DDFX) && !lpFx))
+        return rec.Done(DDERR_INVALIDPARAMS);
     bool show = (dwFlags & DDOVER_SHOW) != 0, hide = (dwFlags & DDOVER_HIDE) != 0;
     if (show && hide) return rec.Done(DDERR_INVALIDPARAMS);
     World& w = W();
@@ -446,7 +462,8 @@ HRESULT SimSurface::UpdateOverlay(LPRECT lpSrcRect, LPDIRECTDRAWSURFACE4 lpDest,
     RECT dst = lpDestRect ? *lpDestRect : RECT{0, 0, static_cast<LONG>(dest->m_w), static_cast<LONG>(dest->m_h)};
     if (!Inside(src, static_cast<LONG>(m_w), static_cast<LONG>(m_h))) return rec.Done(DDERR_INVALIDRECT);
     if (!Inside(dst, static_cast<LONG>(dest->m_w), static_cast<LONG>(dest->m_h))) return rec.Done(DDERR_INVALIDRECT);
-    if ((dwFlags & DDOVER_DDFX) && (!lpFx || lpFx->dwSize != sizeof(DDOVERLAYFX))) return rec.Done(DDERR_INVALIDPARAMS);
+    // The escape shifts the overlay to the right; the hardware cannot show it past the screen's edge.
+    if (w.escapeX + dst.right > static_cast<LONG>(dest->m_w)) return rec.Done(DDERR_INVALIDRECT);
     w.shown = this;
     w.src = src;
     w.dst = dst;
@@ -460,7 +477,7 @@ HRESULT SimPort::GetColorControls(LPDDCOLORCONTROL lpCC)
     rec.Arg("size", lpCC ? Dec(lpCC->dwSize) : "null");
     if (rec.IsDead()) return rec.Done(DDERR_INVALIDOBJECT);
     if (HRESULT hr = rec.Injected()) return rec.Done(hr);
-    if (!lpCC || lpCC->dwSize != sizeof(DDCOLORCONTROL)) return rec.Done(DDERR_INVALIDPARAMS);
+    if (!lpCC || lpCC->dwSize != ddlayout::kColorControl) return rec.Done(DDERR_INVALIDPARAMS);
     lpCC->dwFlags = DDCOLOR_BRIGHTNESS | DDCOLOR_CONTRAST | DDCOLOR_HUE | DDCOLOR_SATURATION | DDCOLOR_SHARPNESS |
                     DDCOLOR_GAMMA | DDCOLOR_COLORENABLE;
     lpCC->lBrightness = 750;
@@ -482,8 +499,8 @@ HRESULT SimPort::GetInputFormats(LPDWORD lpNum, LPDDPIXELFORMAT lpFormats, DWORD
     if (!lpNum || !(dwFlags & DDVPFORMAT_VIDEO)) return rec.Done(DDERR_INVALIDPARAMS);
     // The receiver's decoder delivers YUV 4:2:2; the port can also take RGB 5:6:5.
     DDPIXELFORMAT formats[2] = {};
-    formats[0] = {sizeof(DDPIXELFORMAT), DDPF_FOURCC, MAKEFOURCC('U', 'Y', 'V', 'Y'), 16, 0, 0, 0, 0};
-    formats[1] = {sizeof(DDPIXELFORMAT), DDPF_RGB, 0, 16, 0xF800, 0x07E0, 0x001F, 0};
+    formats[0] = {ddlayout::kPixelFormat, DDPF_FOURCC, MAKEFOURCC('U', 'Y', 'V', 'Y'), 16, 0, 0, 0, 0};
+    formats[1] = {ddlayout::kPixelFormat, DDPF_RGB, 0, 16, 0xF800, 0x07E0, 0x001F, 0};
     const DWORD available = 2;
     if (!lpFormats) {
         *lpNum = available;
@@ -527,7 +544,7 @@ HRESULT SimPort::StartVideo(LPDDVIDEOPORTINFO lpInfo)
     rec.Obj("target", m_target);
     if (rec.IsDead()) return rec.Done(DDERR_INVALIDOBJECT);
     if (HRESULT hr = rec.Injected()) return rec.Done(hr);
-    if (!lpInfo || lpInfo->dwSize != sizeof(DDVIDEOPORTINFO) || !lpInfo->lpddpfInputFormat || !m_target)
+    if (!lpInfo || lpInfo->dwSize != ddlayout::kVideoPortInfo || !lpInfo->lpddpfInputFormat || !m_target)
         return rec.Done(DDERR_INVALIDPARAMS);
     DWORD pw = lpInfo->rCrop.right - lpInfo->rCrop.left, ph = lpInfo->rCrop.bottom - lpInfo->rCrop.top;
     if (lpInfo->dwVPFlags & DDVP_PRESCALE) {
@@ -582,6 +599,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetVideoPortConnectInfo(DWORD dwPortId, LPDWORD lpNum, LPDDVIDEOPORTCONNECT lpInfo) override;
 
     const void* Identity() const override { return static_cast<const IDirectDraw*>(this); }
+    void OnLastRelease() override;
 
 private:
     HRESULT NewOverlay(const DDSURFACEDESC2& d, SimSurface** out);
@@ -610,7 +628,7 @@ HRESULT SimDirectDraw::QueryInterface(REFIID riid, void** ppv)
 
 bool Is565(const DDPIXELFORMAT& pf)
 {
-    return pf.dwSize == sizeof(DDPIXELFORMAT) && (pf.dwFlags & DDPF_RGB) && pf.dwRGBBitCount == 16 &&
+    return pf.dwSize == ddlayout::kPixelFormat && (pf.dwFlags & DDPF_RGB) && pf.dwRGBBitCount == 16 &&
            pf.dwRBitMask == 0xF800 && pf.dwGBitMask == 0x07E0 && pf.dwBBitMask == 0x001F;
 }
 
@@ -646,13 +664,18 @@ HRESULT SimDirectDraw::CreateSurface(LPDDSURFACEDESC2 lpDesc, LPDIRECTDRAWSURFAC
     if (lplp) *lplp = nullptr;
     if (rec.IsDead()) return rec.Done(DDERR_INVALIDOBJECT);
     if (HRESULT hr = rec.Injected()) return rec.Done(hr);
-    if (!lpDesc || !lplp || pOuter || lpDesc->dwSize != sizeof(DDSURFACEDESC2) || !(lpDesc->dwFlags & DDSD_CAPS))
+    if (!lpDesc || !lplp || pOuter || lpDesc->dwSize != ddlayout::kSurfaceDesc2 || !(lpDesc->dwFlags & DDSD_CAPS))
         return rec.Done(DDERR_INVALIDPARAMS);
     if (!m_coopSet) return rec.Done(DDERR_NOCOOPERATIVELEVELSET);
     SimSurface* s = nullptr;
     DWORD caps = lpDesc->ddsCaps.dwCaps;
     if (caps & DDSCAPS_PRIMARYSURFACE) {
-        DDPIXELFORMAT pf = {sizeof(DDPIXELFORMAT), DDPF_RGB, 0, 16, 0xF800, 0x07E0, 0x001F, 0};
+        // There is one screen: its surface exists once.
+        for (SimObject* o : W().all) {
+            auto* other = dynamic_cast<SimSurface*>(o);
+            if (other && other->Alive() && other->Primary()) return rec.Done(DDERR_PRIMARYSURFACEALREADYEXISTS);
+        }
+        DDPIXELFORMAT pf = {ddlayout::kPixelFormat, DDPF_RGB, 0, 16, 0xF800, 0x07E0, 0x001F, 0};
         DWORD w = static_cast<DWORD>(GetSystemMetrics(SM_CXSCREEN)), h = static_cast<DWORD>(GetSystemMetrics(SM_CYSCREEN));
         if (W().videoMemoryUsed + w * h * 2 > kVideoMemory) return rec.Done(DDERR_OUTOFVIDEOMEMORY);
         s = new SimSurface(true, w, h, caps | DDSCAPS_VISIBLE | DDSCAPS_VIDEOMEMORY, pf, 0);
@@ -662,9 +685,20 @@ HRESULT SimDirectDraw::CreateSurface(LPDDSURFACEDESC2 lpDesc, LPDIRECTDRAWSURFAC
     } else {
         return rec.Done(DDERR_INVALIDCAPS);
     }
+    s->SetMaker(Id());
     *lplp = s;
     rec.Obj("result", s);
     return rec.Done(DD_OK);
+}
+
+// Surfaces and ports die with the DirectDraw object that made them: references a program still
+// holds answer DDERR_INVALIDOBJECT from then on, as on the device.
+void SimDirectDraw::OnLastRelease()
+{
+    for (SimObject* o : W().all)
+        if (o->MakerId() == Id() && dynamic_cast<SimPort*>(o) && o->Alive()) o->Orphan();
+    for (SimObject* o : W().all)
+        if (o->MakerId() == Id() && o->Alive()) o->Orphan();
 }
 
 HRESULT SimDirectDraw::GetCaps(LPDDCAPS lpDriver, LPDDCAPS lpHel)
@@ -673,13 +707,13 @@ HRESULT SimDirectDraw::GetCaps(LPDDCAPS lpDriver, LPDDCAPS lpHel)
     rec.Arg("driver", lpDriver ? Dec(lpDriver->dwSize) : "null").Arg("hel", lpHel ? Dec(lpHel->dwSize) : "null");
     if (rec.IsDead()) return rec.Done(DDERR_INVALIDOBJECT);
     if (HRESULT hr = rec.Injected()) return rec.Done(hr);
-    if ((!lpDriver && !lpHel) || (lpDriver && lpDriver->dwSize != sizeof(DDCAPS)) ||
-        (lpHel && lpHel->dwSize != sizeof(DDCAPS)))
+    if ((!lpDriver && !lpHel) || (lpDriver && lpDriver->dwSize != ddlayout::kCaps) ||
+        (lpHel && lpHel->dwSize != ddlayout::kCaps))
         return rec.Done(DDERR_INVALIDPARAMS);
     World& w = W();
     if (lpDriver) {
         std::memset(lpDriver, 0, sizeof *lpDriver);
-        lpDriver->dwSize = sizeof(DDCAPS);
+        lpDriver->dwSize = ddlayout::kCaps;
         lpDriver->dwCaps = w.cfg.overlay ? (DDCAPS_OVERLAY | DDCAPS_OVERLAYSTRETCH | DDCAPS_OVERLAYCANTCLIP) : 0;
         lpDriver->dwVidMemTotal = kVideoMemory;
         lpDriver->dwVidMemFree = kVideoMemory - w.videoMemoryUsed;
@@ -694,7 +728,7 @@ HRESULT SimDirectDraw::GetCaps(LPDDCAPS lpDriver, LPDDCAPS lpHel)
     }
     if (lpHel) {
         std::memset(lpHel, 0, sizeof *lpHel);
-        lpHel->dwSize = sizeof(DDCAPS);
+        lpHel->dwSize = ddlayout::kCaps;
     }
     return rec.Done(DD_OK);
 }
@@ -742,7 +776,7 @@ HRESULT SimDirectDraw::EnumVideoPorts(DWORD dwFlags, LPDDVIDEOPORTCAPS lpCaps, L
     for (int i = 0; i < W().cfg.ports; ++i) {
         if (lpCaps && (lpCaps->dwFlags & DDVPD_ID) && lpCaps->dwVideoPortID != static_cast<DWORD>(i)) continue;
         DDVIDEOPORTCAPS caps = {};
-        caps.dwSize = sizeof caps;
+        caps.dwSize = ddlayout::kVideoPortCaps;
         caps.dwFlags = DDVPD_WIDTH | DDVPD_HEIGHT | DDVPD_ID | DDVPD_CAPS | DDVPD_FX;
         caps.dwMaxWidth = 1024;
         caps.dwMaxVBIWidth = 720;
@@ -775,7 +809,7 @@ HRESULT SimDirectDraw::GetVideoPortConnectInfo(DWORD dwPortId, LPDWORD lpNum, LP
     DWORD n = *lpNum < available ? *lpNum : available;
     for (DWORD i = 0; i < n; ++i) {
         lpInfo[i] = {};
-        lpInfo[i].dwSize = sizeof(DDVIDEOPORTCONNECT);
+        lpInfo[i].dwSize = ddlayout::kVideoPortConnect;
         lpInfo[i].dwPortWidth = 8;
         lpInfo[i].guidTypeID = ConnectionType(i);
         lpInfo[i].dwFlags = DDVPCONNECT_INTERLACED;
@@ -799,12 +833,12 @@ HRESULT SimDirectDraw::CreateVideoPort(DWORD dwFlags, LPDDVIDEOPORTDESC lpDesc, 
     if (lplp) *lplp = nullptr;
     if (rec.IsDead()) return rec.Done(DDERR_INVALIDOBJECT);
     if (HRESULT hr = rec.Injected()) return rec.Done(hr);
-    if (!lpDesc || !lplp || pOuter || lpDesc->dwSize != sizeof(DDVIDEOPORTDESC) ||
+    if (!lpDesc || !lplp || pOuter || lpDesc->dwSize != ddlayout::kVideoPortDesc ||
         !(dwFlags & (DDVPCREATE_VIDEOONLY | DDVPCREATE_VBIONLY)))
         return rec.Done(DDERR_INVALIDPARAMS);
     World& w = W();
     if (lpDesc->dwVideoPortID >= static_cast<DWORD>(w.cfg.ports) ||
-        lpDesc->VideoPortType.dwSize != sizeof(DDVIDEOPORTCONNECT))
+        lpDesc->VideoPortType.dwSize != ddlayout::kVideoPortConnect)
         return rec.Done(DDERR_INVALIDPARAMS);
     bool known = false;
     for (DWORD i = 0; i < ConnectionCount(); ++i)
@@ -816,6 +850,7 @@ HRESULT SimDirectDraw::CreateVideoPort(DWORD dwFlags, LPDDVIDEOPORTDESC lpDesc, 
         if (p && p->Alive() && p->PortId() == lpDesc->dwVideoPortID) return rec.Done(DDERR_CURRENTLYNOTAVAIL);
     }
     auto* port = new SimPort(lpDesc->dwVideoPortID, dwFlags);
+    port->SetMaker(Id());
     *lplp = port;
     rec.Obj("result", port);
     return rec.Done(DD_OK);
@@ -1142,12 +1177,15 @@ extern "C" int WINAPI DdsimExtEscape(HDC hdc, int iEscape, int cjInput, LPCSTR l
     if (iEscape != kEscOverlayXPos) return ::ExtEscape(hdc, iEscape, cjInput, lpInData, cjOutput, lpOutData);
     Rec rec("ExtEscape", nullptr);
     rec.Num("escape", iEscape).Num("code", cjInput).Arg("in", lpInData ? "data" : "null").Num("outSize", cjOutput);
+    rec.Arg("out", lpOutData ? "buffer" : "null");
     HWND hwnd = hdc ? WindowFromDC(hdc) : nullptr;
     rec.Arg("dc", !hdc ? "null" : (hwnd ? "window" : "other"));
     if (rec.Injected()) return static_cast<int>(rec.Done(0));
     int width = GetSystemMetrics(SM_CXSCREEN);
     if (!hdc || cjInput < 1000 || cjInput >= 1000 + width) return static_cast<int>(rec.Done(0));
-    W().escapeX = cjInput - 1000;
+    World& w = W();
+    if (w.shown && cjInput - 1000 + w.dst.right > width) return static_cast<int>(rec.Done(0));
+    w.escapeX = cjInput - 1000;
     NotifyPicture();
     return static_cast<int>(rec.Done(1));
 }

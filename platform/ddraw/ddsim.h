@@ -16,6 +16,14 @@
 // SetTargetSurface, GetInputFormats, GetColorControls, StartVideo, StopVideo, ExtEscape.
 // WindowPos entries record the placements of the window given to SetCooperativeLevel and of
 // its child windows, as they happen. AddRef, Release and WindowPos cannot be made to fail.
+//
+// Like the device's driver, the display refuses (DDERR_INVALIDPARAMS unless said otherwise): a
+// dwSize other than the device's (ddlayout in ddraw.h), an effects record of the wrong size passed
+// to UpdateOverlay whatever its flags, an overlay that the escape's x would push past the screen's
+// right edge (DDERR_INVALIDRECT; the escape itself then answers 0 and changes nothing), a second
+// primary surface (DDERR_PRIMARYSURFACEALREADYEXISTS), and any use of a surface or port whose
+// DirectDraw object is gone (DDERR_INVALIDOBJECT, a dead call). ExtEscape records its output
+// buffer as out=buffer or out=null beside outSize.
 #ifndef PLATFORM_DDRAW_DDSIM_H
 #define PLATFORM_DDRAW_DDSIM_H
 

@@ -25,4 +25,10 @@
 #define ES_WANTRETURN 0x1000L
 #endif
 
+// The device's serial driver takes its 28-byte line-state record, whatever the build's word size.
+#if defined(__cplusplus) && !defined(RC_INVOKED)
+#include <windows.h>
+static_assert(sizeof(DCB) == 28, "DCB must have the device's size");
+#endif
+
 #endif

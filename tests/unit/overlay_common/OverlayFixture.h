@@ -309,7 +309,7 @@ inline const std::string kHide = "UpdateOverlay src=null dest=Primary dst=null f
 inline const std::string kTarget = "SetTargetSurface surface=Overlay flags=0x00000001";
 inline std::string Escape(int code)
 {
-    return "ExtEscape escape=16900 code=" + std::to_string(code) + " in=null outSize=0 dc=window";
+    return "ExtEscape escape=16900 code=" + std::to_string(code) + " in=null outSize=0 out=buffer dc=window";
 }
 inline std::string Surface(int w, int h)
 {
