@@ -96,6 +96,7 @@ TEST_P(OverlayView, WholeSwitchInOrderAndWhatItLeaves)
     Arrange(c);
     EXPECT_EQ(SwitchOverlayMode(&Dlg(), c.mode), DD_OK);
     EXPECT_EQ(Trace::Steps(), Steps(c));
+    EXPECT_EQ(Last("StartVideo").Arg("target"), Last("CreateSurface").Arg("result"));
 
     EXPECT_EQ(Text(g_rcOverlay), Text(c.rc));
     EXPECT_TRUE(SameRect(WindowRect(), c.winX, c.winY, c.winX + c.winW, c.winY + c.winH));
@@ -176,6 +177,8 @@ TEST_F(OverlaySwitch, HiddenViewStopsTheportHidesEverythingAndKeepsThePrescale)
     EXPECT_TRUE(TakeTimer(TIMER_SWITCHED));
     EXPECT_FALSE(TakeTimer(TIMER_SETTLING));
     EXPECT_EQ(Dlg().m_nTapCount, 0);
+    // The port targets the new surface, ready for the next view.
+    EXPECT_EQ(Last("SetTargetSurface").Arg("surface"), Last("CreateSurface").Arg("result"));
 }
 
 TEST_F(OverlaySwitch, HiddenViewReturnsTheResultOfItsHidingUpdateWithoutReport)

@@ -220,6 +220,11 @@ TEST_F(TouchCommands, VolumeStepsWithinOneToTen)
     EXPECT_EQ(Sent(), (Messages{{100, 11}, {100, 12}, {100, 12}}));
     EXPECT_EQ(Dlg().m_nVolume, 4);
 
+    Free();
+    Dlg().m_nVolume = 9;   // the last step that is taken
+    Press(ELEM_VOLUME_UP);
+    EXPECT_EQ(Dlg().m_nVolume, 10);
+    EXPECT_EQ(Sent(), (Messages{{100, 11}, {100, 12}, {100, 12}, {100, 11}}));
     ClearSent();
     Free();
     Dlg().m_nVolume = 10;
