@@ -1,6 +1,8 @@
 // devicetour <screenshot folder> <GPS module log>: plays the tour on a running device.
 #include "Tour.h"
 
+#include "Boot.h"
+
 #include <shellapi.h>
 
 #include <cstdarg>
@@ -251,6 +253,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         return 0;
     }
     if (!argv || argc < 3) return 2;
+    // The tour starts the device itself, as the device's tests do: the host service from this
+    // program's own folder, then the viewer and Kickoff from the card.
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring simDir = self;
+    simDir = simDir.substr(0, simDir.find_last_of(L'\\'));
+    if (!devworld::BootDevice(simDir, nullptr)) {
+        tour::Say(L"the device did not boot");
+        return 1;
+    }
     tour::Album album(argv[1]);
     bool ok = tour::RunTour(album, argv[2]);
     if (!ok) album.Take(L"failed_here");

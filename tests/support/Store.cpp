@@ -1,5 +1,6 @@
 // The registry store and the storage card, as the tests prepare them.
 #include "DeviceTest.h"
+#include "World.h"
 
 #include <algorithm>
 #include <cstring>
@@ -168,9 +169,10 @@ StoreSnapshot::~StoreSnapshot()
 
 // ---------------------------------------------------------------- files
 
-std::wstring CardRoot() { return L"C:\\\uAE30\uC5B5 \uC7A5\uCE58 \uCE74\uB4DC"; }  // 기억 장치 카드
+// The card's places and the folder tools are the device simulation's own.
+std::wstring CardRoot() { return devworld::CardRoot(); }
 
-std::wstring ChannelFilePath() { return CardRoot() + L"\\appdata\\SERIALData.dat"; }
+std::wstring ChannelFilePath() { return devworld::ChannelFilePath(); }
 
 std::vector<uint8_t> ChannelImage(uint8_t tvCount, uint8_t radioCount,
                                   const std::vector<std::string>& tvNames,
@@ -216,34 +218,9 @@ std::string ToAnsi(const std::wstring& text, UINT codePage)
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-bool CreateFolders(const std::wstring& path)
-{
-    if (path.empty()) return false;
-    if (FileExists(path)) return (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    size_t slash = path.find_last_of(L'\\');
-    if (slash != std::wstring::npos && slash > 2 && !CreateFolders(path.substr(0, slash))) return false;
-    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
-}
+bool CreateFolders(const std::wstring& path) { return !path.empty() && devworld::CreateFolderTree(path); }
 
-bool RemoveTree(const std::wstring& path)
-{
-    DWORD attr = GetFileAttributesW(path.c_str());
-    if (attr == INVALID_FILE_ATTRIBUTES) return true;
-    if (!(attr & FILE_ATTRIBUTE_DIRECTORY)) {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        return DeleteFileW(path.c_str()) != 0;
-    }
-    WIN32_FIND_DATAW fd;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &fd);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = fd.cFileName;
-            if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
-        } while (FindNextFileW(find, &fd));
-        FindClose(find);
-    }
-    return RemoveDirectoryW(path.c_str()) != 0;
-}
+bool RemoveTree(const std::wstring& path) { return devworld::DeleteTree(path); }
 
 bool WriteFileBytes(const std::wstring& path, const void* data, size_t size)
 {
@@ -285,11 +262,6 @@ std::wstring CardSlot(int depth)
     return CardRoot() + L".devtest-saved" + (depth == 1 ? L"" : L"." + std::to_wstring(depth));
 }
 
-void RemoveAny(const std::wstring& path)
-{
-    if (!DeleteFileW(path.c_str())) RemoveTree(path);
-}
-
 void PutCardBack(const std::wstring& slot)
 {
     const DWORD attr = GetFileAttributesW(slot.c_str());
@@ -305,10 +277,10 @@ CardGuard::CardGuard() : m_depth(++g_cardDepth)
 {
     if (m_depth == 1) {
         PutCardBack(CardSlot(1));
-        for (int d = 2; FileExists(CardSlot(d)); ++d) RemoveAny(CardSlot(d));
+        for (int d = 2; FileExists(CardSlot(d)); ++d) RemoveTree(CardSlot(d));
     }
     const std::wstring slot = CardSlot(m_depth);
-    RemoveAny(slot);
+    RemoveTree(slot);
     if (FileExists(CardRoot())) {
         // A card that cannot be moved aside is left alone rather than risked.
         m_saved = MoveFileW(CardRoot().c_str(), slot.c_str()) != 0;

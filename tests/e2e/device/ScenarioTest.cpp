@@ -3,6 +3,7 @@
 // the screen: the menu's and the viewer's own bitmaps, the receiver's test picture where the view
 // puts it, the volume knob, the DAB text line. The scenarios run in order on one booted device.
 #include "DeviceHarness.h"
+#include "Boot.h"
 
 #include <gtest/gtest.h>
 
@@ -56,9 +57,7 @@ protected:
         CardGuard card;
         StoreSnapshot store;
         HostWindow host;       // hears what the programs send, the host service's answers included
-        Process hostService;
-        Process viewer;
-        Process kickoff;
+        std::vector<Process> programs;   // the host service, the viewer and Kickoff
         bool booted = false;
 
         void Boot()
@@ -70,11 +69,10 @@ protected:
             WriteDword(L"Volume", 5);
             WriteDword(L"Bright", 7);
             if (!devworld::InstallCard(BinDir(), DEVICESIM_BIN_DIR)) return;
-            hostService = Start(SimPath(L"devicehost.exe"));
-            if (!PollUntil([] { return FindWindowW(devworld::kHostClass, nullptr) != nullptr; }, 20000)) return;
-            viewer = Start(CardProgram(devworld::kViewerExe));
-            kickoff = Start(CardProgram(devworld::kKickoffExe));
-            booted = PollUntil([] { return Menu() && devworld::FindViewer(); }, 30000);
+            std::vector<devworld::Started> started;
+            booted = devworld::BootDevice(DEVICESIM_BIN_DIR, &started);
+            for (const devworld::Started& p : started) programs.emplace_back(p.process, p.pid);
+            booted = booted && programs.size() == 3;
         }
 
         ~World()
@@ -88,8 +86,7 @@ protected:
                     CloseHandle(p);
                 }
             }
-            if (viewer.Valid()) viewer.Kill();
-            if (hostService.Valid()) hostService.Kill();
+            while (!programs.empty()) programs.pop_back();   // Kickoff, the viewer, then the host
             ClearReceiverState();
         }
     };
@@ -133,7 +130,7 @@ TEST_F(Device, BootsToTheMainMenuWithTheViewerParked)
 {
     HWND menu = Menu();
     EXPECT_TRUE(SameRect(WindowRect(menu), 0, 0, 640, 480));
-    EXPECT_TRUE(s->kickoff.WaitExit(10000));   // Kickoff ends once it started the menu
+    EXPECT_TRUE(s->programs[2].WaitExit(10000));   // Kickoff ends once it started the menu
     // The menu's face, straight from its own bitmap: the header and the TV tile.
     const std::wstring menuExe = CardProgram(devworld::kMainMenuExe);
     EXPECT_TRUE(PollUntil([&] { return devworld::Shows(0, 0, devworld::BitmapPart(menuExe, 100, 0, 0, 640, 56)); }, 5000));
