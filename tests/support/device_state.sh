@@ -10,7 +10,8 @@ witness="$card/devtest-witness"
 
 fingerprint() {
   if [ -d "$card" ]; then
-    (cd "$card" && find . -print0 | LC_ALL=C sort -z | xargs -0 -r md5sum 2>/dev/null | md5sum)
+    # Every name in the card, and every file's content.
+    (cd "$card" && { find . | LC_ALL=C sort; find . -type f -print0 | LC_ALL=C sort -z | xargs -0 -r md5sum; } | md5sum)
   else
     echo "no card"
   fi
