@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,15 @@ struct Started {
     DWORD pid = 0;
 };
 
-// Starts a program with C:\ as its current directory, as on the device; an empty Started when it
-// cannot be started.
-Started StartProgram(const std::wstring& exePath);
+// Starts a program, by default with C:\ as its current directory as on the device (an empty
+// folder: the caller's); an empty Started when it cannot be started.
+Started StartProgram(const std::wstring& exePath, const std::wstring& args = L"", const std::wstring& folder = L"C:\\");
+
+// Dispatches every message waiting for the calling thread (sent ones included).
+void Pump();
+// Evaluates pred until it holds or the deadline passes, pumping the thread's messages in between
+// so that its windows keep answering synchronous broadcasts; the last result of pred.
+bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs, DWORD sliceMs = 20);
 
 // On a card already installed: the host service (from simDir), which writes the channel file
 // before the viewer reads it, then the viewer (parked) and Kickoff, which starts the main menu.

@@ -58,25 +58,9 @@ bool Listener::HeardExactly(size_t mark, int code, int arg) const
 
 // ------------------------------------------------------------------- waiting
 
-void Pump()
-{
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
+void Pump() { devworld::Pump(); }
 
-bool Until(const std::function<bool()>& pred, DWORD timeoutMs)
-{
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    for (;;) {
-        Pump();
-        if (pred()) return true;
-        if (GetTickCount64() >= end) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-}
+bool Until(const std::function<bool()>& pred, DWORD timeoutMs) { return devworld::PumpUntil(pred, timeoutMs); }
 
 // ------------------------------------------------------------------- touches
 
