@@ -5,6 +5,7 @@
 # A device prefix without a card gets a witness card for the run, taken away afterwards.
 set -euo pipefail
 mode="$1" prefix="$2" state="$3"
+case "$prefix" in /*) ;; *) prefix="$PWD/$prefix" ;; esac   # Wine takes only an absolute prefix
 card="$prefix/drive_c/기억 장치 카드"
 witness="$card/devtest-witness"
 
@@ -15,10 +16,9 @@ fingerprint() {
   else
     echo "no card"
   fi
-  # The store key's values; the key's line carries a time stamp that is not the state.
-  if [ -f "$prefix/user.reg" ]; then
-    awk 'tolower($0) ~ /^\[software\\\\quelmar\\\\systemdata\]/ {on=1; next} /^\[/ {on=0} on && !/^#time/' \
-      "$prefix/user.reg" | md5sum
+  # The store as the device's own registry holds it now (its user.reg on disk may lag behind).
+  if [ -f "$prefix/system.reg" ]; then
+    WINEPREFIX="$prefix" WINEDEBUG=-all wine reg query 'HKCU\software\quelmar\systemData' 2>/dev/null | tr -d '\r' | md5sum
   else
     echo "no store"
   fi
