@@ -1,5 +1,6 @@
 #include "DarkPaneDlg.h"
 #include "Frame.h"
+#include "res/DarkPaneRes.h"
 
 namespace {
 const RECT kArea = { 0, 0, 480, 234 };

@@ -5,11 +5,7 @@
 
 #include <afxwin.h>
 
-// Resource ids every program carries.
-enum : UINT {
-    IDD_MAIN_DIALOG = 102,
-    IDR_MAINFRAME = 128,
-};
+#include "FrameRes.h"
 
 // The guard of the single-instance programs; null until created, set once.
 extern HANDLE g_hInstanceGuard;

@@ -5,6 +5,8 @@
 
 #include <afxwin.h>
 
+#include "res/PanelCfgRes.h"
+
 // Hit codes of the touch buttons; 0 is no button.
 enum : int {
     HIT_NONE = 0,
@@ -17,35 +19,8 @@ enum : int {
     HIT_DIMMER_RIGHT = 107,
 };
 
-// Resources of the panel.
-enum : UINT {
-    IDB_PANEL_SKIN = 175,
-    IDB_DIGITS = 135,
-    IDB_CLOSE = 195,
-    IDB_BRIGHT_RIGHT = 204,
-    IDB_BRIGHT_LEFT = 205,
-    IDB_DIMMER_RIGHT = 206,
-    IDB_DIMMER_LEFT = 207,
-    IDB_FM_RIGHT = 208,
-    IDB_FM_LEFT = 209,
-    IDB_SLOT_EMPTY = 211,
-    IDB_SLOT_ONOFF = 183,
-    IDB_SLOT_MUTE = 192,
-    IDR_CLICK = 196,
-};
-
 // The FM transmitter's value that means muted (0.1 MHz units otherwise).
 enum : int { FMTX_MUTED = 875 };
-
-// Controls of the template; the hidden ones still take their old commands.
-enum : UINT {
-    IDC_BRIGHT_MINUS = 1010,
-    IDC_BRIGHT_PLUS = 1011,
-    IDC_FMTX_MINUS = 1017,
-    IDC_FMTX_PLUS = 1018,
-    IDC_DIMMER_MINUS = 1022,
-    IDC_DIMMER_PLUS = 1023,
-};
 
 class CPanelCfgDlg : public CDialog {
 public:

@@ -1,5 +1,6 @@
 #include "SatWakeDlg.h"
 #include "Frame.h"
+#include "res/SatWakeRes.h"
 
 namespace {
 // The sentence the module acts on; it ends with carriage return and line feed.

@@ -4,13 +4,13 @@
 
 // Viewer -> host.
 enum : int {
-    SK_VIEW_REQUEST = 14,       // 66 full screen, 74 back to the window, 68 channel search
+    SK_VIEW_REQUEST = 14,       // VIEWREQ_: full screen, back to the window, channel search
     SK_TUNE_CHANNEL = 47,       // argument: channel index in the current band
-    SK_SELECT_BAND = 48,        // argument: band 1 TV, 2 radio
-    SK_TV_LIST = 56,            // argument 1, before 48/1
-    SK_PIP_LEAVE = 90,          // argument 52, after 14/74 from picture-in-picture
-    SK_RECEIVER = 100,          // volume, mute, PIP, band, close (arguments below)
-    SK_PIP_REQUEST = 102,       // 1 from full screen to PIP, 2 back to the window
+    SK_SELECT_BAND = 48,        // argument: the band, 1 TV or 2 radio
+    SK_TV_LIST = 56,            // TVLIST_ARG, before the band is selected
+    SK_PIP_LEAVE = 90,          // PIPLEAVE_ARG, after VIEWREQ_WINDOW from picture-in-picture
+    SK_RECEIVER = 100,          // RCV_: volume, mute, PIP, band, close
+    SK_PIP_REQUEST = 102,       // PIPREQ_: from full screen to PIP, or back to the window
 };
 
 enum : int {
@@ -31,28 +31,31 @@ enum : int {
 
 // Host -> viewer.
 enum : int {
-    SK_VIEW = 16,               // view commands and channel-file reloads (arguments below)
+    SK_VIEW = 16,               // the host's view commands and channel-file reloads (VIEWCMD_)
     SK_DMB_FIGURE = 60,
     SK_DAB_FIGURE = 61,
     SK_SEARCH_PROGRESS = 62,
-    SK_LOCK = 80,               // 0 frees the busy lock, 1 ends the search
-    SK_MUTE_STATE = 101,        // 11 muted, 12 sound on
+    SK_LOCK = 80,               // LOCK_RELEASE frees the busy lock, LOCK_SEARCH_END ends the search
+    SK_MUTE_STATE = 101,        // MUTE_ON muted, MUTE_OFF sound on
 };
 
+// Arguments of SK_VIEW. The viewer's view modes (VIEW_) are another thing: these say
+// what the host asks for, the viewer works out the view from its own state.
 enum : int {
-    VIEW_FULL_A = 40, VIEW_FULL_B = 41,
-    VIEW_PIP_NOW = 44,
-    VIEW_PARK = 46,
-    VIEW_STOP_PORT = 47,
-    VIEW_PIP_IF_ASKED = 48,
-    VIEW_PIP_A = 50, VIEW_PIP_B = 51,
-    VIEW_PIP_LEFT = 52, VIEW_PIP_RIGHT = 53,
-    VIEW_WINDOW = 56,
-    VIEW_RELOAD_RADIO = 58,
-    VIEW_RELOAD_TV_WINDOW = 59,
-    VIEW_RELOAD_RADIO_WINDOW = 60,
-    VIEW_SHOW_WINDOWED = 61,
-    VIEW_RESUME = 90,
+    VIEWCMD_FULL_A = 40, VIEWCMD_FULL_B = 41,   // full screen of the last announced view's band
+    VIEWCMD_PIP_NOW = 44,                       // PIP of the current view's band
+    VIEWCMD_HIDE = 46,                          // the hidden view: overlay and window hidden
+    VIEWCMD_STOP_PORT = 47,
+    VIEWCMD_PIP_IF_ASKED = 48,                  // PIP, when a full-screen tap asked for it
+    VIEWCMD_PIP_A = 50, VIEWCMD_PIP_B = 51,     // PIP of the last announced view's band
+    VIEWCMD_PIP_LEFT_HALF = 52,                 // PIP kept to the left half of the screen
+    VIEWCMD_PIP_EITHER_HALF = 53,
+    VIEWCMD_WINDOW = 56,                        // back into the skin's frame
+    VIEWCMD_RELOAD_THEN_RADIO = 58,             // reload the channel file, then the radio window
+    VIEWCMD_RELOAD_TV_WINDOW = 59,
+    VIEWCMD_RELOAD_RADIO_WINDOW = 60,
+    VIEWCMD_SHOW_IN_FRAME = 61,                 // show the overlay in the frame as it is
+    VIEWCMD_RESUME_AFTER_SETTINGS = 90,
     LOCK_RELEASE = 0,
     LOCK_SEARCH_END = 1,
     MUTE_ON = 11,
@@ -61,9 +64,9 @@ enum : int {
 
 // Panel -> host.
 enum : int {
-    SK_DIMMER = 5,              // 7 dimmer off ("OFF" shown), 8 on ("ON" shown)
+    SK_DIMMER = 5,              // DIMMER_OFF_ARG ("OFF" shown), DIMMER_ON_ARG ("ON" shown)
     SK_PANEL_CLOSING = 9,       // argument 0
-    SK_FM_TX = 41,              // 875 muted, else 0.1 MHz units
+    SK_FM_TX = 41,              // FMTX_MUTED, else 0.1 MHz units
     SK_BRIGHTNESS = 42,         // 0 to 10
     DIMMER_OFF_ARG = 7,
     DIMMER_ON_ARG = 8,

@@ -2,6 +2,7 @@
 #include "Frame.h"
 #include "SettingsStore.h"
 #include "SoftKey.h"
+#include "ViewModes.h"
 #include "overlay/Overlay.h"
 
 #include <algorithm>
@@ -18,6 +19,7 @@ BEGIN_MESSAGE_MAP(CTvScreenDlg, CDialog)
     ON_WM_LBUTTONDOWN()
     ON_WM_LBUTTONUP()
     ON_WM_TIMER()
+    ON_WM_DESTROY()
 END_MESSAGE_MAP()
 
 CTvScreenDlg::CTvScreenDlg() : CDialog(IDD_MAIN_DIALOG)
@@ -38,32 +40,17 @@ BOOL CTvScreenDlg::OnInitDialog()
     g_uSoftKeyMsg = RegisterSoftKey();
     CenterWindow(GetDesktopWindow());
     m_pDlsEdit = GetDlgItem(IDC_DLS_EDIT);
-    SetWindowPos(&wndTopMost, 0, 0, 0, 0, SWP_SHOWWINDOW);
+    ParkWindow(*this);
     m_hInstance = AfxGetInstanceHandle();
     m_strCardRoot = L"\\기억 장치 카드";
-
-    m_bListOpen = 0;
-    m_nPlayingMode = BAND_TV;
-    m_nViewMode = VIEW_HIDDEN;
-    m_nLastViewMode = VIEW_TV_FULL;
-    m_nHit = ELEM_NONE;
-    m_nMuteState = MUTE_STATE_SOUND;
-    m_nTvListTop = 1;
-    m_nRadioListTop = 1;
-    m_nTvCount = 0;
-    m_nRadioCount = 0;
-    m_nTapCount = 0;
-    m_bPressed = 0;
-    m_nPipSide = 2;
-    m_nPressedChannel = -1;
-    m_bRowPressed = 0;
-    m_nPipRequest = 0;
-
     LoadPipAndDls(*this);
 
     // The engine keeps this DC for the display driver's escape.
     g_pEscapeDC = CDC::FromHandle(::GetDC(m_hWnd));
     InitPlay(this);
+    // A failure report of InitPlay runs a message box, whose loop lets the host's commands, the
+    // timers and (once the watchdog has freed the lock) touches through. What they may have
+    // changed starts again from here.
     m_nResumeAfterSettings = 0;
     ZeroMemory(&g_overlayFx, sizeof(g_overlayFx));
     g_overlayFx.dwSize = sizeof(DDOVERLAYFX);
@@ -123,7 +110,7 @@ const char* CTvScreenDlg::ChannelRecord(int nBand, int nIndex) const
 
 void CTvScreenDlg::LaunchSettings()
 {
-    // A zeroed start-up record stands for "none": desktop systems do not accept a null one.
+    // An empty start-up record: the settings program opens as it would from the main menu.
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};

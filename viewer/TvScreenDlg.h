@@ -1,6 +1,7 @@
 // The mobile-TV viewer: one modal dialog that owns all user-interface state.
 // Start-up, channel file and settings launch: TvScreenDlg.cpp. Skin and elements: TvScreenDraw.cpp.
-// Touch, busy lock and timers: TvScreenTouch.cpp. Host commands and DAB text: TvScreenHost.cpp.
+// Touch and busy lock: TvScreenTouch.cpp. Timers, their periods and handlers: TvScreenTimers.cpp.
+// Host commands and DAB text: TvScreenHost.cpp. View modes and their geometry: ViewModes.h.
 #ifndef VIEWER_TVSCREENDLG_H
 #define VIEWER_TVSCREENDLG_H
 
@@ -21,40 +22,40 @@ public:
     CDC m_dcButtons;                // source DC through which each element bitmap is selected
     CBitmap* m_pOldButtonBitmap = nullptr;
 
-    // The 26 element bitmaps of the layout.
-    CBitmap m_bmpCloseMain;         // 158
-    CBitmap m_bmpCloseList;         // 180
-    CBitmap m_bmpArrowUp;           // 150
-    CBitmap m_bmpArrowDown;         // 156
-    CBitmap m_bmpMute;              // 154
-    CBitmap m_bmpMainPanel;         // 171
-    CBitmap m_bmpListPanel;         // 170
-    CBitmap m_bmpVolumeBar;         // 172
-    CBitmap m_bmpVolumeKnob;        // 173
-    CBitmap m_bmpSettings;          // 168
-    CBitmap m_bmpBand;              // 157
-    CBitmap m_bmpNoticeBlank;       // 164
-    CBitmap m_bmpFigureBlank;       // 165
-    CBitmap m_bmpSearch;            // 137
-    CBitmap m_bmpMainMenu;          // 175
-    CBitmap m_bmpTvList;            // 176
-    CBitmap m_bmpRadioList;         // 177
-    CBitmap m_bmpListRow;           // 143
-    CBitmap m_bmpScrollUp;          // 133
-    CBitmap m_bmpScrollDown;        // 132
-    CBitmap m_bmpScrollThumb;       // 179
-    CBitmap m_bmpScrollTrack;       // 178
-    CBitmap m_bmpDls;               // 181
-    CBitmap m_bmpPip;               // 155
-    CBitmap m_bmpProgressFill;      // 184
-    CBitmap m_bmpProgressEmpty;     // 183
+    // The 26 element bitmaps of the layout; TvScreenDraw.cpp's load table gives each its resource.
+    CBitmap m_bmpCloseMain;
+    CBitmap m_bmpCloseList;
+    CBitmap m_bmpArrowUp;
+    CBitmap m_bmpArrowDown;
+    CBitmap m_bmpMute;
+    CBitmap m_bmpMainPanel;
+    CBitmap m_bmpListPanel;
+    CBitmap m_bmpVolumeBar;
+    CBitmap m_bmpVolumeKnob;
+    CBitmap m_bmpSettings;
+    CBitmap m_bmpBand;
+    CBitmap m_bmpNoticeBlank;
+    CBitmap m_bmpFigureBlank;
+    CBitmap m_bmpSearch;
+    CBitmap m_bmpMainMenu;
+    CBitmap m_bmpTvList;
+    CBitmap m_bmpRadioList;
+    CBitmap m_bmpListRow;
+    CBitmap m_bmpScrollUp;
+    CBitmap m_bmpScrollDown;
+    CBitmap m_bmpScrollThumb;
+    CBitmap m_bmpScrollTrack;
+    CBitmap m_bmpDls;
+    CBitmap m_bmpPip;
+    CBitmap m_bmpProgressFill;
+    CBitmap m_bmpProgressEmpty;
 
     int m_nTvChannel = 0;           // 0-based index of the current TV channel in the channel file
     int m_nRadioChannel = 0;        // same for radio
-    float m_fVolumeStep = 0.0f;     // pixels per volume step: 158/9
-    int m_nVolumeTravel = 0;        // 158 pixels
+    float m_fVolumeStep = 0.0f;     // pixels per volume step: the knob's travel over 9 steps
+    int m_nVolumeTravel = 0;        // the knob's travel, 158 pixels
 
-    CBitmap m_bmpSkin;              // 129, selected into m_dcSkin
+    CBitmap m_bmpSkin;              // IDB_SKIN, selected into m_dcSkin
     CBitmap* m_pOldSkinBitmap = nullptr;
     CDC m_dcSkin;
 
@@ -65,7 +66,8 @@ public:
 
     CString m_strDls;               // DAB text last received
     int m_nViewMode = VIEW_HIDDEN;
-    int m_nPlayingMode = BAND_TV;   // band playing when a list was opened, or of the picked channel
+    // The windowed view, so the band, playing when a list was opened, or of the picked channel.
+    int m_nPlayingMode = VIEW_TV_WINDOW;
     int m_nPanel = PANEL_MAIN;
     int m_bPressed = 0;
     int m_nDabFigure = 0;
@@ -73,10 +75,10 @@ public:
     int m_bSearching = 0;
     int m_nTapCount = 0;
     int m_nVolume = 0;
-    CWnd* m_pDlsEdit = nullptr;     // edit control 1001, the DAB text line
+    CWnd* m_pDlsEdit = nullptr;     // edit control IDC_DLS_EDIT, the DAB text line
     int m_nLastViewMode = VIEW_TV_FULL;
     int m_nResumeAfterSettings = 0;
-    int m_nPipSide = 2;
+    int m_nPipSide = PIP_SIDE_EITHER;
     int m_nPressedChannel = -1;
     int m_bRowPressed = 0;
     int m_nSearchProgress = 0;
@@ -121,17 +123,21 @@ public:
     void ClearNoticeArea();
     afx_msg void OnPaint();
     afx_msg HBRUSH OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor);
-    // Gives the drawing resources back on WM_DESTROY, while the window DCs are still valid.
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Gives the drawing resources back while the window DCs are still valid.
+    afx_msg void OnDestroy();
 
-    // ---- touch, lock, timers (TvScreenTouch.cpp) ------------------------------------------
+    // ---- touch and lock (TvScreenTouch.cpp) -----------------------------------------------
     afx_msg void OnLButtonDown(UINT nFlags, CPoint point);
     afx_msg void OnLButtonUp(UINT nFlags, CPoint point);
-    afx_msg void OnTimer(UINT_PTR nIDEvent);
     void PrevChannel();
     void NextChannel();
     void ScrollListUp();
     void ScrollListDown();
+
+    // ---- timers (TvScreenTimers.cpp) -----------------------------------------------------
+    // Starts a window timer of the viewer with its period; an id the viewer has not is ignored.
+    void StartTimer(UINT_PTR nId);
+    afx_msg void OnTimer(UINT_PTR nIDEvent);
 
     // ---- host messages (TvScreenHost.cpp) -------------------------------------------------
     LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

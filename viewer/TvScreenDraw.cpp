@@ -2,6 +2,7 @@
 // Handlers decide when to draw; these routines only blit bitmaps and write status text.
 #include "TvScreenDlg.h"
 #include "SettingsStore.h"
+#include "ViewModes.h"
 #include "overlay/Overlay.h"
 
 #include <cstring>
@@ -26,8 +27,8 @@ const ElementLayout kLayout[] = {
     { 5, 420, 179 + 41 * 5, 163, 33, &CTvScreenDlg::m_bmpListRow, false },
     { ELEM_CLOSE_MAIN, 558, 429, 79, 47, &CTvScreenDlg::m_bmpCloseMain, false },
     { ELEM_CLOSE_LIST, 558, 429, 79, 47, &CTvScreenDlg::m_bmpCloseList, false },
-    { ELEM_CHANNEL_UP, 431, 187, 62, 53, &CTvScreenDlg::m_bmpArrowUp, false },
-    { ELEM_CHANNEL_DOWN, 431, 271, 62, 53, &CTvScreenDlg::m_bmpArrowDown, false },
+    { ELEM_CHANNEL_UP_ARROW, 431, 187, 62, 53, &CTvScreenDlg::m_bmpArrowUp, false },
+    { ELEM_CHANNEL_DOWN_ARROW, 431, 271, 62, 53, &CTvScreenDlg::m_bmpArrowDown, false },
     { ELEM_VOLUME_UP, 558, 187, 62, 53, &CTvScreenDlg::m_bmpArrowUp, false },
     { ELEM_VOLUME_DOWN, 558, 271, 62, 53, &CTvScreenDlg::m_bmpArrowDown, false },
     { ELEM_MUTE, 504, 236, 42, 42, &CTvScreenDlg::m_bmpMute, false },
@@ -109,6 +110,15 @@ const int kKnobX = 434, kKnobY = 344, kKnobW = 28, kKnobH = 22, kKnobMaxX = 592;
 
 const int kTrackX = 598, kTrackY = 230, kTrackW = 23, kTrackH = 137;
 const int kThumbW = 23, kThumbH = 18, kThumbMaxY = 349;
+// The thumb travels the track's height times the share of the list scrolled past. The share is
+// worked out against the height in hundredths and scaled back by -0.01, which keeps the rounding
+// the thumb has always had; the sign is undone where the offset is taken from the track's top.
+const double kTrackHundredths = 100.0 * kTrackH;
+const double kHundredthsToPixelsUp = -0.01;
+
+// A float or double is brought into this range before it becomes an int: outside an int's range
+// the conversion is undefined, and anything this far out lies off the screen all the same.
+const double kPixelLimit = 100000.0;
 
 const int kRowTextLeft = 430, kRowTextRight = 583, kRowTextTop = 182, kRowTextHeight = 33, kRowPitch = 41;
 
@@ -173,10 +183,10 @@ void CTvScreenDlg::ReleaseGdiResources()
     m_brDlsText.DeleteObject();
 }
 
-LRESULT CTvScreenDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+void CTvScreenDlg::OnDestroy()
 {
-    if (message == WM_DESTROY) ReleaseGdiResources();
-    return CDialog::WindowProc(message, wParam, lParam);
+    ReleaseGdiResources();
+    CDialog::OnDestroy();
 }
 
 // ---- elements -----------------------------------------------------------------------------
@@ -211,7 +221,7 @@ void CTvScreenDlg::OnPaint()
 {
     CPaintDC dc(this);
     // The overlay fills a picture-in-picture window; anything painted would only flicker under it.
-    if (m_nViewMode == VIEW_TV_PIP || m_nViewMode == VIEW_RADIO_PIP) return;
+    if (IsPipView(m_nViewMode)) return;
 
     if (m_dcSkin.GetSafeHdc())
         dc.BitBlt(0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), &m_dcSkin, 0, 0, SRCCOPY);
@@ -256,10 +266,11 @@ void CTvScreenDlg::DrawChannelList()
     for (int k = ELEM_LIST_ROW_FIRST; k <= ELEM_LIST_ROW_LAST; ++k) DrawButton(k, 0);
 
     int nTop = 0, nCount = 0;
-    if (m_nViewMode == VIEW_RADIO_WINDOW) {
+    const int nBand = BandOfWindowedView(m_nViewMode);
+    if (nBand == BAND_RADIO) {
         nTop = m_nRadioListTop;
         nCount = m_nRadioCount;
-    } else if (m_nViewMode == VIEW_TV_WINDOW) {
+    } else if (nBand == BAND_TV) {
         nTop = m_nTvListTop;
         nCount = m_nTvCount;
     } else {
@@ -280,10 +291,8 @@ void CTvScreenDlg::DrawChannelRow(int nIndex, int nRow)
 {
     if (nRow < 0 || nRow >= LIST_ROWS) return;
 
-    // Only the two windowed modes name a band; the view mode's value is the band's.
-    const char* pRecord = nullptr;
-    if (m_nViewMode == VIEW_TV_WINDOW) pRecord = ChannelRecord(BAND_TV, nIndex);
-    else if (m_nViewMode == VIEW_RADIO_WINDOW) pRecord = ChannelRecord(BAND_RADIO, nIndex);
+    // Only the two windowed views name a band; ChannelRecord has none for any other.
+    const char* pRecord = ChannelRecord(BandOfWindowedView(m_nViewMode), nIndex);
 
     CString strName;
     if (pRecord) {
@@ -310,10 +319,10 @@ void CTvScreenDlg::DrawListScrollBar(int nTop, int nSpan)
             // thumb sits at the end of its travel, where the division's limit would put it.
             y = kThumbMaxY;
         } else {
-            double t = (13700.0 / (nSpan - 1)) * (nTop - 1) * (-0.01);
-            // Keeps the conversion defined for any top; the real range is a few hundred pixels.
-            if (t < -100000.0) t = -100000.0;
-            if (t > 100000.0) t = 100000.0;
+            // The share of the list scrolled past, (top - 1) of (span - 1), of the track's height.
+            double t = (kTrackHundredths / (nSpan - 1)) * (nTop - 1) * kHundredthsToPixelsUp;
+            if (t < -kPixelLimit) t = -kPixelLimit;
+            if (t > kPixelLimit) t = kPixelLimit;
             y = kTrackY - static_cast<int>(t);
         }
     }
@@ -332,7 +341,7 @@ void CTvScreenDlg::DrawVolumeKnob()
     float fOffset = fSteps * m_fVolumeStep;
     int x = kKnobMaxX;
     if (fOffset < static_cast<float>(kKnobMaxX - kKnobX)) {
-        if (fOffset < -100000.0f) fOffset = -100000.0f;
+        if (fOffset < static_cast<float>(-kPixelLimit)) fOffset = static_cast<float>(-kPixelLimit);
         x = kKnobX + static_cast<int>(fOffset);
     }
     DrawBitmapState(x, kKnobY, kKnobW, kKnobH, &m_bmpVolumeKnob, 0);

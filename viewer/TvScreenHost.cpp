@@ -1,8 +1,9 @@
 // The host's side of the conversation: its "HL_SOFTKEY" commands, looked up in a table of small
 // routines, and the DAB text line that arrives as WM_COPYDATA. The viewer's own broadcasts come
-// back through here too (100/26, 102/n), while the broadcasting handler still waits.
+// back through here too (RCV_CLOSE, SK_PIP_REQUEST), while the broadcasting handler still waits.
 #include "TvScreenDlg.h"
 #include "SoftKey.h"
+#include "ViewModes.h"
 #include "overlay/Overlay.h"
 
 #include <algorithm>
@@ -10,38 +11,7 @@
 
 namespace {
 
-const UINT kReloadStepMs = 100;     // timer 1, then timer 2: the radio window after a reload
-const UINT kWatchdogMs = 100;       // timer 10: frees the busy lock
-
-// Windowed and full-screen views give the PIP of their band; the others stay as they are.
-int PipOf(int nMode)
-{
-    if (nMode == VIEW_TV_WINDOW || nMode == VIEW_TV_FULL) return VIEW_TV_PIP;
-    if (nMode == VIEW_RADIO_WINDOW || nMode == VIEW_RADIO_FULL) return VIEW_RADIO_PIP;
-    return nMode;
-}
-
-int FullOf(int nMode)
-{
-    if (nMode == VIEW_TV_WINDOW || nMode == VIEW_TV_PIP) return VIEW_TV_FULL;
-    if (nMode == VIEW_RADIO_WINDOW || nMode == VIEW_RADIO_PIP) return VIEW_RADIO_FULL;
-    return nMode;
-}
-
-int WindowOf(int nMode)
-{
-    if (nMode == VIEW_TV_FULL || nMode == VIEW_TV_PIP) return VIEW_TV_WINDOW;
-    if (nMode == VIEW_RADIO_FULL || nMode == VIEW_RADIO_PIP) return VIEW_RADIO_WINDOW;
-    return nMode;
-}
-
 void Switch(CTvScreenDlg& dlg) { SwitchOverlayMode(&dlg, dlg.m_nViewMode); }
-
-void SizeToScreen(CTvScreenDlg& dlg)
-{
-    dlg.SetWindowPos(&CWnd::wndTopMost, 0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN),
-                     SWP_SHOWWINDOW);
-}
 
 // A file rewritten with fewer channels would leave the current channel past its band's end,
 // where channel up/down and the list disagree with it; it is brought back to the last channel.
@@ -60,18 +30,18 @@ void ReloadChannelFile(CTvScreenDlg& dlg)
     ClampToCount(dlg.m_nRadioChannel, dlg.m_nRadioListTop, dlg.m_nRadioCount);
 }
 
-// ---- view commands (code 16) --------------------------------------------------------------
+// ---- view commands (SK_VIEW) --------------------------------------------------------------
 
 void FullScreen(CTvScreenDlg& dlg, int)
 {
-    dlg.m_nLastViewMode = FullOf(dlg.m_nLastViewMode);
+    dlg.m_nLastViewMode = ChangeViewKind(dlg.m_nLastViewMode, VIEWKIND_WINDOWED | VIEWKIND_PIP, VIEWKIND_FULL);
     dlg.m_nViewMode = dlg.m_nLastViewMode;
     Switch(dlg);
 }
 
 void PipFromView(CTvScreenDlg& dlg)
 {
-    dlg.m_nViewMode = PipOf(dlg.m_nViewMode);
+    dlg.m_nViewMode = ChangeViewKind(dlg.m_nViewMode, VIEWKIND_WINDOWED | VIEWKIND_FULL, VIEWKIND_PIP);
     dlg.m_nLastViewMode = dlg.m_nViewMode;
     Switch(dlg);
 }
@@ -83,7 +53,7 @@ void PipNow(CTvScreenDlg& dlg, int)
     PipFromView(dlg);
 }
 
-void Park(CTvScreenDlg& dlg, int)
+void Hide(CTvScreenDlg& dlg, int)
 {
     dlg.m_nPipRequest = 0;
     dlg.m_nViewMode = VIEW_HIDDEN;
@@ -92,17 +62,17 @@ void Park(CTvScreenDlg& dlg, int)
 
 void StopPort(CTvScreenDlg&, int) { StopVideoPort(); }
 
-// Only a full-screen left-half tap (102/1) asked for this.
+// Only a full-screen left-half tap (PIPREQ_FROM_FULL) asked for this.
 void PipIfAsked(CTvScreenDlg& dlg, int)
 {
-    if (dlg.m_nPipRequest != 1) return;
+    if (dlg.m_nPipRequest != PIPREQ_FROM_FULL) return;
     dlg.m_nPipRequest = 0;
     PipFromView(dlg);
 }
 
 void PipFromLast(CTvScreenDlg& dlg, int)
 {
-    dlg.m_nLastViewMode = PipOf(dlg.m_nLastViewMode);
+    dlg.m_nLastViewMode = ChangeViewKind(dlg.m_nLastViewMode, VIEWKIND_WINDOWED | VIEWKIND_FULL, VIEWKIND_PIP);
     dlg.m_nViewMode = dlg.m_nLastViewMode;
     Switch(dlg);
     dlg.InvalidateRect(nullptr, TRUE);
@@ -110,25 +80,24 @@ void PipFromLast(CTvScreenDlg& dlg, int)
 
 void PipLeftHalf(CTvScreenDlg& dlg, int)
 {
-    dlg.m_nPipSide = 1;
-    const bool bPip = dlg.m_nViewMode == VIEW_TV_PIP || dlg.m_nViewMode == VIEW_RADIO_PIP;
-    if (bPip && (dlg.m_nPipPos == 1 || dlg.m_nPipPos == 2)) Switch(dlg);
+    dlg.m_nPipSide = PIP_SIDE_LEFT_ONLY;
+    if (IsPipView(dlg.m_nViewMode) && PipOnRightHalf(dlg.m_nPipPos)) Switch(dlg);
 }
 
-void PipEitherHalf(CTvScreenDlg& dlg, int) { dlg.m_nPipSide = 2; }
+void PipEitherHalf(CTvScreenDlg& dlg, int) { dlg.m_nPipSide = PIP_SIDE_EITHER; }
 
-// From the hidden view the window is sized, then parked again by the switch.
+// From the hidden view the window is sized, then hidden again by the switch.
 void Windowed(CTvScreenDlg& dlg, int)
 {
-    dlg.m_nViewMode = WindowOf(dlg.m_nViewMode);
+    dlg.m_nViewMode = ChangeViewKind(dlg.m_nViewMode, VIEWKIND_FULL | VIEWKIND_PIP, VIEWKIND_WINDOWED);
     dlg.m_nLastViewMode = dlg.m_nViewMode;
-    SizeToScreen(dlg);
+    ShowWindowFullScreen(dlg, &CWnd::wndTopMost);
     Switch(dlg);
 }
 
 void ReloadThenRadio(CTvScreenDlg& dlg, int)
 {
-    ::SetTimer(dlg.m_hWnd, TIMER_RELOAD_1, kReloadStepMs, nullptr);
+    dlg.StartTimer(TIMER_RELOAD_1);
     ReloadChannelFile(dlg);
     dlg.InvalidateRect(nullptr, TRUE);
 }
@@ -164,14 +133,14 @@ void SearchProgress(CTvScreenDlg& dlg, int n)
     dlg.DrawSearchProgress(n);
 }
 
-void FreeLock(CTvScreenDlg& dlg, int) { ::SetTimer(dlg.m_hWnd, TIMER_WATCHDOG, kWatchdogMs, nullptr); }
+void FreeLock(CTvScreenDlg& dlg, int) { dlg.StartTimer(TIMER_WATCHDOG); }
 void SearchEnded(CTvScreenDlg& dlg, int) { dlg.m_bSearching = 0; }
 
-// The window is parked; the overlay is left as it is.
-void ParkWindow(CTvScreenDlg& dlg, int)
+// The viewer's own close, or the host's: the window is parked, the overlay left as it is.
+void Closed(CTvScreenDlg& dlg, int)
 {
     dlg.KillTimer(TIMER_RELOAD_2);
-    dlg.SetWindowPos(&CWnd::wndTopMost, 0, 0, 0, 0, SWP_SHOWWINDOW);
+    ParkWindow(dlg);
     dlg.m_nViewMode = VIEW_HIDDEN;
 }
 
@@ -201,28 +170,28 @@ struct HostCommand {
 };
 
 const HostCommand kHostCommands[] = {
-    { SK_VIEW, VIEW_FULL_A, FullScreen },
-    { SK_VIEW, VIEW_FULL_B, FullScreen },
-    { SK_VIEW, VIEW_PIP_NOW, PipNow },
-    { SK_VIEW, VIEW_PARK, Park },
-    { SK_VIEW, VIEW_STOP_PORT, StopPort },
-    { SK_VIEW, VIEW_PIP_IF_ASKED, PipIfAsked },
-    { SK_VIEW, VIEW_PIP_A, PipFromLast },
-    { SK_VIEW, VIEW_PIP_B, PipFromLast },
-    { SK_VIEW, VIEW_PIP_LEFT, PipLeftHalf },
-    { SK_VIEW, VIEW_PIP_RIGHT, PipEitherHalf },
-    { SK_VIEW, VIEW_WINDOW, Windowed },
-    { SK_VIEW, VIEW_RELOAD_RADIO, ReloadThenRadio },
-    { SK_VIEW, VIEW_RELOAD_TV_WINDOW, ReloadTv },
-    { SK_VIEW, VIEW_RELOAD_RADIO_WINDOW, ReloadRadio },
-    { SK_VIEW, VIEW_SHOW_WINDOWED, ShowInFrame },
-    { SK_VIEW, VIEW_RESUME, ResumeAfterSettings },
+    { SK_VIEW, VIEWCMD_FULL_A, FullScreen },
+    { SK_VIEW, VIEWCMD_FULL_B, FullScreen },
+    { SK_VIEW, VIEWCMD_PIP_NOW, PipNow },
+    { SK_VIEW, VIEWCMD_HIDE, Hide },
+    { SK_VIEW, VIEWCMD_STOP_PORT, StopPort },
+    { SK_VIEW, VIEWCMD_PIP_IF_ASKED, PipIfAsked },
+    { SK_VIEW, VIEWCMD_PIP_A, PipFromLast },
+    { SK_VIEW, VIEWCMD_PIP_B, PipFromLast },
+    { SK_VIEW, VIEWCMD_PIP_LEFT_HALF, PipLeftHalf },
+    { SK_VIEW, VIEWCMD_PIP_EITHER_HALF, PipEitherHalf },
+    { SK_VIEW, VIEWCMD_WINDOW, Windowed },
+    { SK_VIEW, VIEWCMD_RELOAD_THEN_RADIO, ReloadThenRadio },
+    { SK_VIEW, VIEWCMD_RELOAD_TV_WINDOW, ReloadTv },
+    { SK_VIEW, VIEWCMD_RELOAD_RADIO_WINDOW, ReloadRadio },
+    { SK_VIEW, VIEWCMD_SHOW_IN_FRAME, ShowInFrame },
+    { SK_VIEW, VIEWCMD_RESUME_AFTER_SETTINGS, ResumeAfterSettings },
     { SK_DMB_FIGURE, kAnyArg, DmbFigure },
     { SK_DAB_FIGURE, kAnyArg, DabFigure },
     { SK_SEARCH_PROGRESS, kAnyArg, SearchProgress },
     { SK_LOCK, LOCK_RELEASE, FreeLock },
     { SK_LOCK, LOCK_SEARCH_END, SearchEnded },
-    { SK_RECEIVER, RCV_CLOSE, ParkWindow },
+    { SK_RECEIVER, RCV_CLOSE, Closed },
     { SK_MUTE_STATE, MUTE_ON, Muted },
     { SK_MUTE_STATE, MUTE_OFF, SoundOn },
     { SK_MUTE_STATE, kAnyArg, RedrawMute },

@@ -1,10 +1,11 @@
-// Touch, busy lock and timers. A touch-down finds the element under the finger and draws it
+// Touch and the busy lock. A touch-down finds the element under the finger and draws it
 // pressed; the touch-up draws it normal and runs the element's command from the command table.
 // The busy lock keeps a second command from reaching the host before the first has settled; the
-// window timers free it again.
+// window timers (TvScreenTimers.cpp) free it again.
 #include "TvScreenDlg.h"
 #include "SettingsStore.h"
 #include "SoftKey.h"
+#include "ViewModes.h"
 #include "overlay/Overlay.h"
 
 #include <mmsystem.h>
@@ -30,8 +31,8 @@ const HitRegion kRegions[] = {
     { ELEM_TV_LIST, kBothPanels, 418, 119, 522, 163, true },
     { ELEM_RADIO_LIST, kBothPanels, 528, 119, 632, 163, true },
     { ELEM_CLOSE_MAIN, PANEL_MAIN, 559, 430, 636, 475, true },
-    { ELEM_CHANNEL_UP, PANEL_MAIN, 432, 188, 492, 239, true },
-    { ELEM_CHANNEL_DOWN, PANEL_MAIN, 432, 272, 492, 323, true },
+    { ELEM_CHANNEL_UP_ARROW, PANEL_MAIN, 432, 188, 492, 239, true },
+    { ELEM_CHANNEL_DOWN_ARROW, PANEL_MAIN, 432, 272, 492, 323, true },
     { ELEM_VOLUME_UP, PANEL_MAIN, 559, 188, 619, 239, true },
     { ELEM_VOLUME_DOWN, PANEL_MAIN, 559, 272, 619, 323, true },
     { ELEM_MUTE, PANEL_MAIN, 505, 237, 545, 277, false },
@@ -57,9 +58,6 @@ const int kFullScreenMiddleX = 319;
 
 bool Inside(int x, int y, int l, int t, int r, int b) { return x >= l && x <= r && y >= t && y <= b; }
 bool IsListRow(int nCode) { return nCode >= ELEM_LIST_ROW_FIRST && nCode <= ELEM_LIST_ROW_LAST; }
-bool IsWindowed(int nMode) { return nMode == VIEW_TV_WINDOW || nMode == VIEW_RADIO_WINDOW; }
-bool IsFull(int nMode) { return nMode == VIEW_TV_FULL || nMode == VIEW_RADIO_FULL; }
-bool IsPip(int nMode) { return nMode == VIEW_TV_PIP || nMode == VIEW_RADIO_PIP; }
 
 // The current channel, list top and count of the band the windowed view shows.
 struct Band {
@@ -70,8 +68,9 @@ struct Band {
 
 Band CurrentBand(CTvScreenDlg& dlg)
 {
-    if (dlg.m_nViewMode == VIEW_TV_WINDOW) return { &dlg.m_nTvChannel, &dlg.m_nTvListTop, dlg.m_nTvCount };
-    if (dlg.m_nViewMode == VIEW_RADIO_WINDOW) return { &dlg.m_nRadioChannel, &dlg.m_nRadioListTop, dlg.m_nRadioCount };
+    const int nBand = BandOfWindowedView(dlg.m_nViewMode);
+    if (nBand == BAND_TV) return { &dlg.m_nTvChannel, &dlg.m_nTvListTop, dlg.m_nTvCount };
+    if (nBand == BAND_RADIO) return { &dlg.m_nRadioChannel, &dlg.m_nRadioListTop, dlg.m_nRadioCount };
     return {};
 }
 
@@ -110,36 +109,12 @@ bool GateClosed(const CTvScreenDlg& dlg)
     return !dlg.m_bSearching && (dlg.m_bBusy || dlg.m_bSettling);
 }
 
-// Periods of the timers the handlers start here (80 also comes from the engine's switch).
-struct TimerPeriod {
-    UINT nId;
-    UINT nElapse;
-};
-
-const TimerPeriod kPeriods[] = {
-    { TIMER_RELOAD_2, 100 },
-    { TIMER_WATCHDOG, 100 },
-    { TIMER_RELEASE, 500 },
-    { TIMER_SWITCHED, 200 },
-};
-
-void StartTimer(CTvScreenDlg& dlg, UINT nId)
-{
-    for (const TimerPeriod& p : kPeriods)
-        if (p.nId == nId) ::SetTimer(dlg.m_hWnd, nId, p.nElapse, nullptr);
-}
-
-void ShowWindowFullScreen(CTvScreenDlg& dlg, const CWnd* pInsertAfter)
-{
-    dlg.SetWindowPos(pInsertAfter, 0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN),
-                     SWP_SHOWWINDOW);
-}
-
-void Park(CTvScreenDlg& dlg)
+// The close button and the PIP's top-left quarter: the view hidden, the window parked, the host told.
+void CloseView(CTvScreenDlg& dlg)
 {
     dlg.m_nViewMode = VIEW_HIDDEN;
     SwitchOverlayMode(&dlg, VIEW_HIDDEN);
-    dlg.SetWindowPos(&CWnd::wndTopMost, 0, 0, 0, 0, SWP_SHOWWINDOW);
+    ParkWindow(dlg);
     SendSoftKey(SK_RECEIVER, RCV_CLOSE);
 }
 
@@ -147,25 +122,6 @@ void EmptyDabText(CTvScreenDlg& dlg)
 {
     dlg.m_strDls.Empty();
     if (dlg.m_pDlsEdit) dlg.m_pDlsEdit->SetWindowText(L"");
-}
-
-// Same band, another view; any other view stays as it is.
-int WindowedToFull(int nMode)
-{
-    if (nMode == VIEW_TV_WINDOW) return VIEW_TV_FULL;
-    return nMode == VIEW_RADIO_WINDOW ? VIEW_RADIO_FULL : nMode;
-}
-
-int FullToWindowed(int nMode)
-{
-    if (nMode == VIEW_TV_FULL) return VIEW_TV_WINDOW;
-    return nMode == VIEW_RADIO_FULL ? VIEW_RADIO_WINDOW : nMode;
-}
-
-int PipToFull(int nMode)
-{
-    if (nMode == VIEW_TV_PIP) return VIEW_TV_FULL;
-    return nMode == VIEW_RADIO_PIP ? VIEW_RADIO_FULL : nMode;
 }
 
 // Announces a view to the host; its confirmation (or the viewer itself) switches later.
@@ -187,22 +143,22 @@ void FullScreenTap(CTvScreenDlg& dlg, int x)
         return;
     }
     if (dlg.m_pDlsEdit) dlg.m_pDlsEdit->SetWindowPos(nullptr, 0, 0, 0, 0, 0);
-    AnnounceView(dlg, FullToWindowed(dlg.m_nViewMode), VIEWREQ_WINDOW);
+    AnnounceView(dlg, ChangeViewKind(dlg.m_nViewMode, VIEWKIND_FULL, VIEWKIND_WINDOWED), VIEWREQ_WINDOW);
     SendSoftKey(SK_PIP_REQUEST, PIPREQ_TO_WINDOW);
 }
 
 void PipTopLeft(CTvScreenDlg& dlg)
 {
     dlg.m_bBusy = 1;
-    Park(dlg);
+    CloseView(dlg);
 }
 
 // Leaves the picture-in-picture through full screen, as the host expects, back to the window.
 void PipBottomLeft(CTvScreenDlg& dlg)
 {
-    AnnounceView(dlg, PipToFull(dlg.m_nViewMode), VIEWREQ_WINDOW);
+    AnnounceView(dlg, ChangeViewKind(dlg.m_nViewMode, VIEWKIND_PIP, VIEWKIND_FULL), VIEWREQ_WINDOW);
     SendSoftKey(SK_PIP_LEAVE, PIPLEAVE_ARG);
-    dlg.m_nViewMode = FullToWindowed(dlg.m_nViewMode);
+    dlg.m_nViewMode = ChangeViewKind(dlg.m_nViewMode, VIEWKIND_FULL, VIEWKIND_WINDOWED);
     dlg.m_nLastViewMode = dlg.m_nViewMode;
     ShowWindowFullScreen(dlg, &CWnd::wndTopMost);
     SwitchOverlayMode(&dlg, dlg.m_nViewMode);
@@ -217,7 +173,7 @@ void PipTap(CTvScreenDlg& dlg, int x, int y)
     const bool bLeft = x < nMidX;
     if (y < nMidY) {
         if (bLeft) PipTopLeft(dlg);
-        else AnnounceView(dlg, PipToFull(dlg.m_nViewMode), VIEWREQ_FULL_SCREEN);
+        else AnnounceView(dlg, ChangeViewKind(dlg.m_nViewMode, VIEWKIND_PIP, VIEWKIND_FULL), VIEWREQ_FULL_SCREEN);
     } else {
         if (bLeft) PipBottomLeft(dlg);
         else NextPipPosition(&dlg);
@@ -227,8 +183,8 @@ void PipTap(CTvScreenDlg& dlg, int x, int y)
 void PictureTap(CTvScreenDlg& dlg)
 {
     if (dlg.m_bSearching) return;
-    AnnounceView(dlg, WindowedToFull(dlg.m_nViewMode), VIEWREQ_FULL_SCREEN);
-    StartTimer(dlg, TIMER_RELEASE);
+    AnnounceView(dlg, ChangeViewKind(dlg.m_nViewMode, VIEWKIND_WINDOWED, VIEWKIND_FULL), VIEWREQ_FULL_SCREEN);
+    dlg.StartTimer(TIMER_RELEASE);
 }
 
 // ---- command actions ----------------------------------------------------------------------
@@ -250,9 +206,10 @@ void PickListRow(CTvScreenDlg& dlg, int nRow)
     dlg.m_nPlayingMode = dlg.m_nViewMode;
 }
 
-void Close(CTvScreenDlg& dlg, int) { Park(dlg); }
-void ChannelUp(CTvScreenDlg& dlg, int) { dlg.PrevChannel(); }
-void ChannelDown(CTvScreenDlg& dlg, int) { dlg.NextChannel(); }
+void Close(CTvScreenDlg& dlg, int) { CloseView(dlg); }
+// The arrows move along the list as drawn: up to the channel before, down to the one after.
+void UpArrow(CTvScreenDlg& dlg, int) { dlg.PrevChannel(); }
+void DownArrow(CTvScreenDlg& dlg, int) { dlg.NextChannel(); }
 
 // The host applies the step and keeps the stored volume; the viewer only moves its copy.
 void StepVolume(CTvScreenDlg& dlg, int nStep)
@@ -280,8 +237,8 @@ void Settings(CTvScreenDlg& dlg, int) { dlg.LaunchSettings(); }
 
 void ToggleBand(CTvScreenDlg& dlg, int)
 {
-    if (dlg.m_nViewMode == VIEW_TV_WINDOW) dlg.m_nViewMode = VIEW_RADIO_WINDOW;
-    else if (dlg.m_nViewMode == VIEW_RADIO_WINDOW) dlg.m_nViewMode = VIEW_TV_WINDOW;
+    if (IsWindowedView(dlg.m_nViewMode))
+        dlg.m_nViewMode = ViewOfBand(OtherBand(BandOfView(dlg.m_nViewMode)), VIEWKIND_WINDOWED);
     dlg.ShowChangingNotice();
     SendSoftKey(SK_RECEIVER, RCV_BAND);
     EmptyDabText(dlg);
@@ -305,7 +262,7 @@ void MainMenu(CTvScreenDlg& dlg, int)
     if (dlg.m_bListOpen) {
         dlg.m_nViewMode = dlg.m_nPlayingMode;
         dlg.m_bListOpen = 0;
-        if (IsWindowed(dlg.m_nViewMode)) SendSoftKey(SK_SELECT_BAND, dlg.m_nViewMode);
+        if (IsWindowedView(dlg.m_nViewMode)) SendSoftKey(SK_SELECT_BAND, BandOfView(dlg.m_nViewMode));
     }
     dlg.m_nPanel = PANEL_MAIN;
     dlg.DrawMainPanel();
@@ -319,14 +276,14 @@ void OpenList(CTvScreenDlg& dlg, int nBand)
         dlg.m_bListOpen = 1;
         dlg.m_nPlayingMode = dlg.m_nViewMode;
     }
-    dlg.m_nViewMode = nBand;
+    dlg.m_nViewMode = ViewOfBand(nBand, VIEWKIND_WINDOWED);
     if (nBand == BAND_TV) SendSoftKey(SK_TV_LIST, TVLIST_ARG);
     SendSoftKey(SK_SELECT_BAND, nBand);
     dlg.DrawListPanel();
 }
 
-void TvList(CTvScreenDlg& dlg, int) { OpenList(dlg, VIEW_TV_WINDOW); }
-void RadioList(CTvScreenDlg& dlg, int) { OpenList(dlg, VIEW_RADIO_WINDOW); }
+void TvList(CTvScreenDlg& dlg, int) { OpenList(dlg, BAND_TV); }
+void RadioList(CTvScreenDlg& dlg, int) { OpenList(dlg, BAND_RADIO); }
 void ScrollUp(CTvScreenDlg& dlg, int) { dlg.ScrollListUp(); }
 void ScrollDown(CTvScreenDlg& dlg, int) { dlg.ScrollListDown(); }
 
@@ -352,8 +309,8 @@ struct Command {
 const Command kCommands[] = {
     { ELEM_LIST_ROW_FIRST, ELEM_LIST_ROW_LAST, true, LOCK_AND_CLICK, PickListRow, 0 },
     { ELEM_CLOSE_MAIN, ELEM_CLOSE_LIST, true, LOCK_AND_CLICK, Close, 0 },
-    { ELEM_CHANNEL_UP, ELEM_CHANNEL_UP, true, LOCK_AND_CLICK, ChannelUp, TIMER_RELEASE },
-    { ELEM_CHANNEL_DOWN, ELEM_CHANNEL_DOWN, true, LOCK_AND_CLICK, ChannelDown, TIMER_RELEASE },
+    { ELEM_CHANNEL_UP_ARROW, ELEM_CHANNEL_UP_ARROW, true, LOCK_AND_CLICK, UpArrow, TIMER_RELEASE },
+    { ELEM_CHANNEL_DOWN_ARROW, ELEM_CHANNEL_DOWN_ARROW, true, LOCK_AND_CLICK, DownArrow, TIMER_RELEASE },
     { ELEM_VOLUME_UP, ELEM_VOLUME_UP, true, LOCK_AND_CLICK, VolumeUp, TIMER_RELEASE },
     { ELEM_VOLUME_DOWN, ELEM_VOLUME_DOWN, true, LOCK_AND_CLICK, VolumeDown, TIMER_RELEASE },
     { ELEM_MUTE, ELEM_MUTE, true, LOCK_AND_CLICK, Mute, 0 },
@@ -390,68 +347,8 @@ void RunCommand(CTvScreenDlg& dlg, int nCode)
     if (pCommand->lock == LOCK_AND_CLICK) dlg.m_bBusy = 1;
     Click(dlg);
     pCommand->pfnAction(dlg, nCode);
-    if (pCommand->nTimer) StartTimer(dlg, pCommand->nTimer);
+    if (pCommand->nTimer) dlg.StartTimer(pCommand->nTimer);
 }
-
-// ---- timers -------------------------------------------------------------------------------
-
-void ReloadStep1(CTvScreenDlg& dlg)
-{
-    dlg.KillTimer(TIMER_RELOAD_1);
-    StartTimer(dlg, TIMER_RELOAD_2);
-}
-
-// After a channel-file reload the radio window comes up.
-void ReloadStep2(CTvScreenDlg& dlg)
-{
-    dlg.KillTimer(TIMER_RELOAD_2);
-    dlg.m_nViewMode = VIEW_RADIO_WINDOW;
-    dlg.m_nLastViewMode = VIEW_RADIO_WINDOW;
-    ShowWindowFullScreen(dlg, &CWnd::wndNoTopMost);
-    SwitchOverlayMode(&dlg, VIEW_RADIO_WINDOW);
-}
-
-// A search keeps the lock: its end (80/1) comes from the host.
-void Watchdog(CTvScreenDlg& dlg)
-{
-    dlg.KillTimer(TIMER_WATCHDOG);
-    dlg.KillTimer(TIMER_RELEASE);
-    dlg.m_nTapCount = 0;
-    if (!dlg.m_bSearching) dlg.m_bBusy = 0;
-}
-
-void Settled(CTvScreenDlg& dlg)
-{
-    dlg.KillTimer(TIMER_SETTLING);
-    dlg.m_bSettling = 0;
-}
-
-void Release(CTvScreenDlg& dlg)
-{
-    dlg.KillTimer(TIMER_RELEASE);
-    dlg.m_nTapCount = 0;
-    dlg.m_bBusy = 0;
-}
-
-void Switched(CTvScreenDlg& dlg)
-{
-    dlg.KillTimer(TIMER_SWITCHED);
-    dlg.m_bBusy = 0;
-}
-
-struct TimerHandler {
-    UINT_PTR nId;
-    void (*pfn)(CTvScreenDlg& dlg);
-};
-
-const TimerHandler kTimers[] = {
-    { TIMER_RELOAD_1, ReloadStep1 },
-    { TIMER_RELOAD_2, ReloadStep2 },
-    { TIMER_WATCHDOG, Watchdog },
-    { TIMER_SETTLING, Settled },
-    { TIMER_RELEASE, Release },
-    { TIMER_SWITCHED, Switched },
-};
 
 } // namespace
 
@@ -465,9 +362,9 @@ void CTvScreenDlg::OnLButtonDown(UINT, CPoint point)
     m_nHit = ELEM_NONE;
     if (m_nTapCount >= 5) {
         m_nTapCount = 0;
-        StartTimer(*this, TIMER_WATCHDOG);
+        StartTimer(TIMER_WATCHDOG);
     }
-    if (GateClosed(*this) || !IsWindowed(m_nViewMode)) return;
+    if (GateClosed(*this) || !IsWindowedView(m_nViewMode)) return;
     if (!HitTest(*this, point.x, point.y)) return;
     if (m_bPressed) DrawButton(m_nHit, 1);
     if (m_bRowPressed) DrawChannelRow(m_nPressedChannel, m_nHit);
@@ -476,15 +373,15 @@ void CTvScreenDlg::OnLButtonDown(UINT, CPoint point)
 void CTvScreenDlg::OnLButtonUp(UINT, CPoint point)
 {
     if (GateClosed(*this)) return;
-    if (IsFull(m_nViewMode)) {
+    if (IsFullView(m_nViewMode)) {
         FullScreenTap(*this, point.x);
         return;
     }
-    if (IsPip(m_nViewMode)) {
+    if (IsPipView(m_nViewMode)) {
         PipTap(*this, point.x, point.y);
         return;
     }
-    if (!IsWindowed(m_nViewMode)) return;
+    if (!IsWindowedView(m_nViewMode)) return;
     // Lifted in the picture, the touch asks for full screen whatever it started on; a button
     // pressed on the way stays drawn pressed.
     if (Inside(point.x, point.y, kPictureFrame.left, kPictureFrame.top, kPictureFrame.right, kPictureFrame.bottom)) {
@@ -501,16 +398,6 @@ void CTvScreenDlg::OnLButtonUp(UINT, CPoint point)
     }
     // The element found at touch-down, wherever the finger was lifted.
     RunCommand(*this, m_nHit);
-}
-
-void CTvScreenDlg::OnTimer(UINT_PTR nIDEvent)
-{
-    for (const TimerHandler& t : kTimers) {
-        if (t.nId == nIDEvent) {
-            t.pfn(*this);
-            return;
-        }
-    }
 }
 
 // ---- channels and list --------------------------------------------------------------------

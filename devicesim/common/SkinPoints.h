@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "../../viewer/res/TvScreenRes.h"
 #include "Glass.h"
 #include "World.h"
 
@@ -28,11 +29,11 @@ constexpr POINT kBrightUp = {359, 68};
 constexpr POINT kPanelClose = {448, 24};
 
 // The viewer's right-hand panel, told apart by the corner that holds the list's label in the
-// list panel (bitmap 170) and the search button in the main panel (bitmap 171).
+// list panel and the search button in the main panel.
 inline bool ViewerPanelShows(UINT bitmapId)
 {
     static Shot parts[2];
-    Shot& part = parts[bitmapId == 170 ? 0 : 1];
+    Shot& part = parts[bitmapId == IDB_LIST_PANEL ? 0 : 1];
     if (part.Empty()) part = BitmapPart(CardProgram(kViewerExe), bitmapId, 10, 370, 110, 34);
     return Shows(405 + 10, 61 + 370, part);
 }

@@ -37,14 +37,14 @@ std::vector<Action> PlanAnswers(const std::vector<Request>& batch, const PlanCon
     bool window = context.windowJustAnswered, tune = false, mute = false;
     for (const Request& r : batch) {
         if (r == Request(SK_VIEW_REQUEST, VIEWREQ_FULL_SCREEN)) {
-            out.push_back(Send(SK_VIEW, VIEW_FULL_A));
+            out.push_back(Send(SK_VIEW, VIEWCMD_FULL_A));
         } else if (IsBackToWindow(r)) {
-            if (!window && !selfReturn) out.push_back(Send(SK_VIEW, VIEW_WINDOW));
+            if (!window && !selfReturn) out.push_back(Send(SK_VIEW, VIEWCMD_WINDOW));
             window = true;
         } else if (r == Request(SK_PIP_REQUEST, PIPREQ_FROM_FULL)) {
-            out.push_back(Send(SK_VIEW, VIEW_PIP_IF_ASKED));
+            out.push_back(Send(SK_VIEW, VIEWCMD_PIP_IF_ASKED));
         } else if (r == Request(SK_RECEIVER, RCV_PIP)) {
-            out.push_back(Send(SK_VIEW, VIEW_PIP_NOW));
+            out.push_back(Send(SK_VIEW, VIEWCMD_PIP_NOW));
         } else if (r == Request(SK_RECEIVER, RCV_MUTE)) {
             mute = true;
         } else if (IsTune(r)) {
@@ -52,7 +52,7 @@ std::vector<Action> PlanAnswers(const std::vector<Request>& batch, const PlanCon
         } else if (r == Request(SK_VIEW_REQUEST, VIEWREQ_SEARCH)) {
             out.push_back(Action{Action::START_SEARCH, 0, 0});
         } else if (r == Request(SK_PANEL_CLOSING, 0)) {
-            out.push_back(Send(SK_VIEW, VIEW_RESUME));
+            out.push_back(Send(SK_VIEW, VIEWCMD_RESUME_AFTER_SETTINGS));
         } else if (r.first == devworld::kMenuRequest) {
             out.push_back(Action{Action::MENU, r.first, r.second});
         }
@@ -62,7 +62,7 @@ std::vector<Action> PlanAnswers(const std::vector<Request>& batch, const PlanCon
         out.push_back(Send(SK_LOCK, LOCK_RELEASE));
     }
     if (tune) {
-        out.push_back(Send(SK_VIEW, VIEW_SHOW_WINDOWED));
+        out.push_back(Send(SK_VIEW, VIEWCMD_SHOW_IN_FRAME));
         out.push_back(Send(SK_LOCK, LOCK_RELEASE));
         if (context.bandAfter == devworld::kBandRadio) out.push_back(Action{Action::DLS_TEXT, 0, 0});
     }

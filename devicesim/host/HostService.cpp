@@ -212,7 +212,7 @@ void HostService::Perform(const Action& a)
     switch (a.kind) {
     case Action::SEND:
         Broadcast(a.code, a.arg);
-        if (a.code == SK_VIEW && a.arg == VIEW_WINDOW) m_windowAnsweredAt = GetTickCount64();
+        if (a.code == SK_VIEW && a.arg == VIEWCMD_WINDOW) m_windowAnsweredAt = GetTickCount64();
         break;
     case Action::DLS_TEXT: SendDls(false); break;
     case Action::START_SEARCH: StartSearch(); break;
@@ -255,8 +255,8 @@ void HostService::RunMenu(int item)
 // (16/59 or 16/60, which also reload the channel file); 16/56 then sizes the window and switches.
 void HostService::ShowViewer(int band)
 {
-    Broadcast(SK_VIEW, band == kBandRadio ? VIEW_RELOAD_RADIO_WINDOW : VIEW_RELOAD_TV_WINDOW);
-    Broadcast(SK_VIEW, VIEW_WINDOW);
+    Broadcast(SK_VIEW, band == kBandRadio ? VIEWCMD_RELOAD_RADIO_WINDOW : VIEWCMD_RELOAD_TV_WINDOW);
+    Broadcast(SK_VIEW, VIEWCMD_WINDOW);
     if (band == kBandRadio) SendDls(false);
 }
 
@@ -299,7 +299,7 @@ void HostService::EndSearch()
     // The viewer reloads the file and comes back in the radio window, so the radio plays.
     SelectBand(kBandRadio);
     Broadcast(SK_LOCK, LOCK_SEARCH_END);
-    Broadcast(SK_VIEW, VIEW_RELOAD_RADIO);
+    Broadcast(SK_VIEW, VIEWCMD_RELOAD_THEN_RADIO);
     SendDls(false);
 }
 

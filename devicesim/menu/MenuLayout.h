@@ -5,15 +5,9 @@
 #include <windows.h>
 
 #include "World.h"
+#include "res/MainMenuRes.h"
 
 namespace devmenu {
-
-enum : UINT {
-    IDB_MENU_RELEASED = 100,
-    IDB_MENU_PRESSED = 101,
-    IDW_MENU_CLICK = 102,
-    IDI_MENU = 128,
-};
 
 struct Tile {
     RECT rc;

@@ -15,9 +15,8 @@ using namespace devworld;
 
 namespace {
 
-bool PanelShows(UINT bitmapId) { return ViewerPanelShows(bitmapId); }
-bool ListPanel() { return PanelShows(170); }
-bool MainPanel() { return PanelShows(171); }
+bool ListPanel() { return ViewerPanelShows(IDB_LIST_PANEL); }
+bool MainPanel() { return ViewerPanelShows(IDB_MAIN_PANEL); }
 
 Listener* g_heard = nullptr;
 
@@ -164,7 +163,7 @@ bool Search(Album& album, Listener& heard)
         return Fail(L"search started");
     if (!Until([&] { return heard.HeardSince(mark, SK_SEARCH_PROGRESS, 9); }, 10000)) return Fail(L"search progress");
     if (!album.Take(L"search_running")) return false;
-    if (!Until([&] { return heard.HeardSince(mark, SK_VIEW, VIEW_RELOAD_RADIO); }, 15000))
+    if (!Until([&] { return heard.HeardSince(mark, SK_VIEW, VIEWCMD_RELOAD_THEN_RADIO); }, 15000))
         return Fail(L"search end");
     // The viewer shows the radio window a moment after the reload.
     if (!Until([] {

@@ -238,6 +238,7 @@ protected:                                                                 \
 #define ON_WM_LBUTTONUP() { WM_LBUTTONUP, 0, 0, &AfxThunkPoint<ThisClass, &ThisClass::OnLButtonUp> },
 #define ON_WM_TIMER() { WM_TIMER, 0, 0, &AfxThunkTimer<ThisClass, &ThisClass::OnTimer> },
 #define ON_WM_CTLCOLOR() { WM_CTLCOLOREDIT, 0, 0, &AfxThunkCtlColor<ThisClass, &ThisClass::OnCtlColor> },
+#define ON_WM_DESTROY() { WM_DESTROY, 0, 0, &AfxThunkVoid<ThisClass, &ThisClass::OnDestroy> },
 #define ON_BN_CLICKED(id, memberFxn) { WM_COMMAND, BN_CLICKED, (UINT)(id), &AfxThunkVoid<ThisClass, &ThisClass::memberFxn> },
 
 // ---------------------------------------------------------------------------
@@ -298,6 +299,7 @@ public:
     afx_msg void OnLButtonUp(UINT, CPoint) { Default(); }
     afx_msg void OnTimer(UINT_PTR) { Default(); }
     afx_msg HBRUSH OnCtlColor(CDC*, CWnd*, UINT) { return reinterpret_cast<HBRUSH>(Default()); }
+    afx_msg void OnDestroy() { Default(); }
 
     // Framework internals.
     BOOL SubclassWindow(HWND hWnd);

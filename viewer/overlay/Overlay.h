@@ -5,7 +5,7 @@
 // States: Empty (every object pointer null: before InitPlay and after every failure report) and
 // Prepared/showing (all five objects held). An Empty engine touches no DirectDraw object:
 // HideOverlay, StopVideoPort, ShowWindowedOverlay and the hiding part of HideOverlayForSearch do
-// nothing, a switch to the hidden view only parks the window, and a switch into a visible view
+// nothing, a switch to the hidden view only hides the window, and a switch into a visible view
 // starts again from InitPlay (a failure there is reported as at start-up and ends the switch).
 #ifndef VIEWER_OVERLAY_OVERLAY_H
 #define VIEWER_OVERLAY_OVERLAY_H

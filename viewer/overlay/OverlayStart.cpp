@@ -3,6 +3,7 @@
 #include "Overlay.h"
 #include "OverlayInternal.h"
 #include "TvScreenDlg.h"
+#include "ViewModes.h"
 
 #include <string>
 
@@ -45,7 +46,8 @@ void Drop(T*& p)
     p = nullptr;
 }
 
-// Steps 1 to 4: the base object is held only until both interfaces are taken from it.
+// The DirectDraw object and its video-port container. The base object is held only until both
+// interfaces are taken from it.
 bool QueryInterfaces(CTvScreenDlg* pViewer, int* pnResult)
 {
     LPDIRECTDRAW pBase = nullptr;
@@ -65,7 +67,7 @@ bool QueryInterfaces(CTvScreenDlg* pViewer, int* pnResult)
 
 namespace overlay_internal {
 
-// Steps 1 to 8 of the start-up: the DirectDraw object, its container, the primary surface and
+// The first part of the start-up: the DirectDraw object, its container, the primary surface and
 // the driver's capabilities, which must include overlays.
 bool OpenDisplay(CTvScreenDlg* pViewer, int* pnResult)
 {
@@ -104,8 +106,8 @@ HRESULT CreateOverlayOnce(int nWidth, int nHeight)
     return g_hrLast;
 }
 
-// Steps 10 to 15: find the receiver's video port (the one enumerated last), open it on its
-// first connection type, make the overlay its target and read its formats and colour controls.
+// After the overlay surface: find the receiver's video port (the one enumerated last), open it on
+// its first connection type, make the overlay its target and read its formats and colour controls.
 bool OpenVideoPort(CTvScreenDlg* pViewer, int* pnResult)
 {
     DDVIDEOPORTCAPS caps = {};
@@ -202,7 +204,7 @@ int InitPlay(CTvScreenDlg* pViewer)
     g_vpInfo.dwVBIHeight = 24;
 
     HideOverlay();
-    pViewer->SetWindowPos(&CWnd::wndTopMost, 0, 0, 0, 0, SWP_SHOWWINDOW);
+    ParkWindow(*pViewer);
     if (g_hrLast != DD_OK)
         return ReportVideoError(pViewer, g_hrLast, L"Unable to show overlay surface - UpdateOverlaySurface()");
     return 1;

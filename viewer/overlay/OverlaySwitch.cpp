@@ -5,27 +5,15 @@
 #include "OverlayInternal.h"
 #include "SoftKey.h"
 #include "TvScreenDlg.h"
+#include "ViewModes.h"
 
-RECT g_rcOverlay = {0, 0, 320, 240};
+RECT g_rcOverlay = VIEW_RECT_PIP_TOP;
 
 using namespace overlay_internal;
 
 namespace {
 
-const RECT kFrameRect = {0, 132, 320, 372};
-const RECT kFullRect = {0, 0, 640, 480};
-const RECT kTopRect = {0, 0, 320, 240};
-const RECT kBottomRect = {0, 240, 320, 480};
-const int kDlsTop = 416;
 const DWORD kSwitchWaitMs = 100;
-const UINT kSettlingMs = 2000;
-const UINT kSwitchedMs = 200;
-
-bool IsPip(int nMode) { return nMode == VIEW_TV_PIP || nMode == VIEW_RADIO_PIP; }
-bool IsFull(int nMode) { return nMode == VIEW_TV_FULL || nMode == VIEW_RADIO_FULL; }
-bool IsWindowed(int nMode) { return nMode == VIEW_TV_WINDOW || nMode == VIEW_RADIO_WINDOW; }
-// Quadrants 1 and 2 lie in the right half of the screen.
-bool RightHalf(int nPipPos) { return nPipPos == 1 || nPipPos == 2; }
 
 void SendOverlayXPos(int nCode)
 {
@@ -37,29 +25,29 @@ void SendOverlayXPos(int nCode)
 // A left-half-only PIP folds quadrants 1 and 2 onto 0 and 3; anything unknown is quadrant 0.
 void CorrectPipPos(CTvScreenDlg* pViewer)
 {
-    if (pViewer->m_nPipSide == 1) {
+    if (pViewer->m_nPipSide == PIP_SIDE_LEFT_ONLY) {
         if (pViewer->m_nPipPos == 1) pViewer->m_nPipPos = 0;
         if (pViewer->m_nPipPos == 2) pViewer->m_nPipPos = 3;
     }
     if (pViewer->m_nPipPos < 0 || pViewer->m_nPipPos > 3) pViewer->m_nPipPos = 0;
 }
 
-// Step 4: the rectangle of the view and the picture's horizontal place.
+// The rectangle of the view and the picture's horizontal place.
 void PlacePicture(CTvScreenDlg* pViewer, int nMode)
 {
     int nCode = OVERLAY_XPOS_LEFT;
-    if (IsWindowed(nMode)) {
-        g_rcOverlay = kFrameRect;
+    if (IsWindowedView(nMode)) {
+        g_rcOverlay = VIEW_RECT_WINDOWED;
         nCode = OVERLAY_XPOS_FRAME;
-    } else if (IsFull(nMode)) {
-        pViewer->m_nPipSide = 2;
-        g_rcOverlay = kFullRect;
-    } else if (IsPip(nMode)) {
+    } else if (IsFullView(nMode)) {
+        pViewer->m_nPipSide = PIP_SIDE_EITHER;
+        g_rcOverlay = VIEW_RECT_FULL;
+    } else if (IsPipView(nMode)) {
         CorrectPipPos(pViewer);
-        g_rcOverlay = pViewer->m_nPipPos < 2 ? kTopRect : kBottomRect;
-        if (RightHalf(pViewer->m_nPipPos)) nCode = OVERLAY_XPOS_RIGHT;
+        g_rcOverlay = pViewer->m_nPipPos < 2 ? VIEW_RECT_PIP_TOP : VIEW_RECT_PIP_BOTTOM;
+        if (PipOnRightHalf(pViewer->m_nPipPos)) nCode = OVERLAY_XPOS_RIGHT;
     } else {
-        g_rcOverlay = kTopRect;
+        g_rcOverlay = VIEW_RECT_PIP_TOP;
     }
     SendOverlayXPos(nCode);
 }
@@ -68,7 +56,7 @@ void ShowDlsLine(CTvScreenDlg* pViewer, bool bShow)
 {
     if (!pViewer->m_pDlsEdit) return;
     if (bShow)
-        pViewer->m_pDlsEdit->SetWindowPos(nullptr, 0, kDlsTop, 640, 480 - kDlsTop, 0);
+        pViewer->m_pDlsEdit->SetWindowPos(nullptr, 0, DLS_LINE_TOP, SCREEN_CX, SCREEN_CY - DLS_LINE_TOP, 0);
     else
         pViewer->m_pDlsEdit->SetWindowPos(nullptr, 0, 0, 0, 0, 0);
 }
@@ -80,9 +68,9 @@ void PlaceViewer(CTvScreenDlg* pViewer, int x, int y, int cx, int cy)
     pViewer->SetWindowPos(&CWnd::wndTopMost, x, y, 0, 0, SWP_SHOWWINDOW | SWP_NOSIZE);
 }
 
-void ParkViewer(CTvScreenDlg* pViewer)
+// The hidden view's window: sized to nothing and not shown.
+void HideViewerWindow(CTvScreenDlg* pViewer)
 {
-    ShowDlsLine(pViewer, false);
     pViewer->SetWindowPos(&CWnd::wndTopMost, 0, 0, 0, 0, SWP_HIDEWINDOW);
 }
 
@@ -118,13 +106,13 @@ bool StartAndShow(CTvScreenDlg* pViewer, LPCWSTR pszStartFailure, bool bWait, in
 
 bool ShowWindowed(CTvScreenDlg* pViewer, int* pnResult)
 {
-    pViewer->m_nPipSide = 2;
+    pViewer->m_nPipSide = PIP_SIDE_EITHER;
     SetPrescale(320, 240);
-    PlaceViewer(pViewer, 0, 0, 640, 480);
+    PlaceViewer(pViewer, 0, 0, SCREEN_CX, SCREEN_CY);
     if (!StartAndShow(pViewer, L"SetTargetSurface FAILED 1", false, pnResult)) return false;
     // Touches wait until the picture has settled; a failed switch leaves no timer behind.
     pViewer->m_bSettling = 1;
-    ::SetTimer(pViewer->m_hWnd, TIMER_SETTLING, kSettlingMs, nullptr);
+    pViewer->StartTimer(TIMER_SETTLING);
     return true;
 }
 
@@ -132,7 +120,7 @@ bool ShowPip(CTvScreenDlg* pViewer, int* pnResult)
 {
     ShowDlsLine(pViewer, false);
     SetPrescale(320, 240);
-    const int x = RightHalf(pViewer->m_nPipPos) ? 320 : g_rcOverlay.left;
+    const int x = PipOnRightHalf(pViewer->m_nPipPos) ? PIP_RIGHT_HALF_X : g_rcOverlay.left;
     PlaceViewer(pViewer, x, g_rcOverlay.top, 320, 240);
     return StartAndShow(pViewer, L"SetTargetSurface FAILED 2", true, pnResult);
 }
@@ -140,17 +128,18 @@ bool ShowPip(CTvScreenDlg* pViewer, int* pnResult)
 // The DLS line sits under a shortened picture.
 void FitDlsLine(CTvScreenDlg* pViewer, bool bShow)
 {
-    const LONG nBottom = bShow ? kDlsTop : 480;
-    SetPrescale(640, static_cast<DWORD>(nBottom));
+    const LONG nBottom = bShow ? DLS_LINE_TOP : SCREEN_CY;
+    SetPrescale(SCREEN_CX, static_cast<DWORD>(nBottom));
     g_rcOverlay.bottom = nBottom;
     ShowDlsLine(pViewer, bShow);
 }
 
 bool ShowFull(CTvScreenDlg* pViewer, int nMode, int* pnResult)
 {
-    pViewer->m_nPipSide = 2;
-    const bool bListTv = pViewer->m_bListOpen && pViewer->m_nPlayingMode == BAND_TV;
-    const bool bListRadio = pViewer->m_bListOpen && pViewer->m_nPlayingMode == BAND_RADIO;
+    pViewer->m_nPipSide = PIP_SIDE_EITHER;
+    const int nPlayingBand = BandOfWindowedView(pViewer->m_nPlayingMode);
+    const bool bListTv = pViewer->m_bListOpen && nPlayingBand == BAND_TV;
+    const bool bListRadio = pViewer->m_bListOpen && nPlayingBand == BAND_RADIO;
     if (nMode == VIEW_TV_FULL) {
         FitDlsLine(pViewer, false);
         if (pViewer->m_bDlsOn && bListRadio) FitDlsLine(pViewer, true);
@@ -160,25 +149,25 @@ bool ShowFull(CTvScreenDlg* pViewer, int nMode, int* pnResult)
     } else {
         FitDlsLine(pViewer, false);
     }
-    PlaceViewer(pViewer, 0, 0, 640, 480);
+    PlaceViewer(pViewer, 0, 0, SCREEN_CX, SCREEN_CY);
     return StartAndShow(pViewer, L"SetTargetSurface FAILED 3", true, pnResult);
 }
 
 bool ShowView(CTvScreenDlg* pViewer, int nMode, int* pnResult)
 {
-    if (IsWindowed(nMode)) return ShowWindowed(pViewer, pnResult);
-    if (IsPip(nMode)) return ShowPip(pViewer, pnResult);
-    if (IsFull(nMode)) return ShowFull(pViewer, nMode, pnResult);
+    if (IsWindowedView(nMode)) return ShowWindowed(pViewer, pnResult);
+    if (IsPipView(nMode)) return ShowPip(pViewer, pnResult);
+    if (IsFullView(nMode)) return ShowFull(pViewer, nMode, pnResult);
     // Hidden: the port stays stopped until the next visible view.
     ShowDlsLine(pViewer, false);
     HideOverlay();
-    pViewer->SetWindowPos(&CWnd::wndTopMost, 0, 0, 0, 0, SWP_HIDEWINDOW);
+    HideViewerWindow(pViewer);
     return true;
 }
 
 void FinishSwitch(CTvScreenDlg* pViewer)
 {
-    ::SetTimer(pViewer->m_hWnd, TIMER_SWITCHED, kSwitchedMs, nullptr);
+    pViewer->StartTimer(TIMER_SWITCHED);
     pViewer->m_nTapCount = 0;
 }
 
@@ -186,11 +175,12 @@ void FinishSwitch(CTvScreenDlg* pViewer)
 
 HRESULT SwitchOverlayMode(CTvScreenDlg* pViewer, int nMode)
 {
-    if (nMode < VIEW_TV_WINDOW || nMode > VIEW_RADIO_PIP) return g_hrLast;
+    if (!IsViewMode(nMode)) return g_hrLast;
     if (!EngineReady()) {
-        // After a failure report nothing is held: parking needs no hardware, showing starts over.
+        // After a failure report nothing is held: hiding needs no hardware, showing starts over.
         if (nMode == VIEW_HIDDEN) {
-            ParkViewer(pViewer);
+            ShowDlsLine(pViewer, false);
+            HideViewerWindow(pViewer);
             FinishSwitch(pViewer);
             return g_hrLast;
         }
@@ -227,7 +217,7 @@ void HideOverlayForSearch(CTvScreenDlg* pViewer)
 void ShowWindowedOverlay()
 {
     if (!g_pOverlay || !g_pPrimary) return;
-    g_rcOverlay = kFrameRect;
+    g_rcOverlay = VIEW_RECT_WINDOWED;
     g_hrLast = g_pOverlay->UpdateOverlay(&g_rcOverlay, g_pPrimary, &g_rcOverlay, DDOVER_SHOW, &g_overlayFx);
 }
 

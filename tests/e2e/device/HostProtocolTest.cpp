@@ -39,7 +39,7 @@ protected:
     }
 
     // Everything the host sent for the requests before it has arrived once it answers this one.
-    bool Settled() { return Ask(SK_VIEW_REQUEST, VIEWREQ_FULL_SCREEN, SK_VIEW, VIEW_FULL_A); }
+    bool Settled() { return Ask(SK_VIEW_REQUEST, VIEWREQ_FULL_SCREEN, SK_VIEW, VIEWCMD_FULL_A); }
 
     devworld::ReceiverState Receiver()
     {
@@ -113,11 +113,11 @@ TEST_F(Host, AnswersViewRequestsAfterTheRequestHasReturned)
     size_t mark = m_listen.Messages().size();
     m_listen.Broadcast(SK_VIEW_REQUEST, VIEWREQ_FULL_SCREEN);
     // Not from inside the handler: when the broadcast returns, the answer has not come yet.
-    EXPECT_EQ(IndexOf(m_listen, SK_VIEW, VIEW_FULL_A, mark), -1);
-    EXPECT_TRUE(m_listen.WaitFor(SK_VIEW, VIEW_FULL_A, 3000));
+    EXPECT_EQ(IndexOf(m_listen, SK_VIEW, VIEWCMD_FULL_A, mark), -1);
+    EXPECT_TRUE(m_listen.WaitFor(SK_VIEW, VIEWCMD_FULL_A, 3000));
 
-    EXPECT_TRUE(Ask(SK_PIP_REQUEST, PIPREQ_FROM_FULL, SK_VIEW, VIEW_PIP_IF_ASKED));
-    EXPECT_TRUE(Ask(SK_RECEIVER, RCV_PIP, SK_VIEW, VIEW_PIP_NOW));
+    EXPECT_TRUE(Ask(SK_PIP_REQUEST, PIPREQ_FROM_FULL, SK_VIEW, VIEWCMD_PIP_IF_ASKED));
+    EXPECT_TRUE(Ask(SK_RECEIVER, RCV_PIP, SK_VIEW, VIEWCMD_PIP_NOW));
 
     // Back from full screen: 14/74 and 102/2 are one command with one answer.
     mark = m_listen.Messages().size();
@@ -125,21 +125,21 @@ TEST_F(Host, AnswersViewRequestsAfterTheRequestHasReturned)
     m_listen.Broadcast(SK_PIP_REQUEST, PIPREQ_TO_WINDOW);
     ASSERT_TRUE(Settled());
     EXPECT_EQ(CodesSince(m_listen, mark),
-              (std::vector<std::pair<int, int>>{{SK_VIEW, VIEW_WINDOW}, {SK_VIEW, VIEW_FULL_A}}));
+              (std::vector<std::pair<int, int>>{{SK_VIEW, VIEWCMD_WINDOW}, {SK_VIEW, VIEWCMD_FULL_A}}));
 
     // Back from picture-in-picture the viewer switches itself: 14/74 with 90/52 gets no 16/56.
     mark = m_listen.Messages().size();
     m_listen.Broadcast(SK_VIEW_REQUEST, VIEWREQ_WINDOW);
     m_listen.Broadcast(SK_PIP_LEAVE, PIPLEAVE_ARG);
     ASSERT_TRUE(Settled());
-    EXPECT_EQ(IndexOf(m_listen, SK_VIEW, VIEW_WINDOW, mark), -1);
+    EXPECT_EQ(IndexOf(m_listen, SK_VIEW, VIEWCMD_WINDOW, mark), -1);
 
     // Requests it does not answer: the close button, the host's own codes sent back at it.
     mark = m_listen.Messages().size();
-    for (auto r : {std::pair<int, int>{SK_RECEIVER, RCV_CLOSE}, {SK_VIEW, VIEW_WINDOW}, {SK_LOCK, 0}, {77, 1}})
+    for (auto r : {std::pair<int, int>{SK_RECEIVER, RCV_CLOSE}, {SK_VIEW, VIEWCMD_WINDOW}, {SK_LOCK, 0}, {77, 1}})
         m_listen.Broadcast(r.first, r.second);
     ASSERT_TRUE(Settled());
-    EXPECT_EQ(CodesSince(m_listen, mark), (std::vector<std::pair<int, int>>{{SK_VIEW, VIEW_FULL_A}}));
+    EXPECT_EQ(CodesSince(m_listen, mark), (std::vector<std::pair<int, int>>{{SK_VIEW, VIEWCMD_FULL_A}}));
 }
 
 TEST_F(Host, VolumeStepsAreStoredWithinOneToTen)
@@ -188,7 +188,7 @@ TEST_F(Host, TuningPublishesTheReceiverAndShowsThePictureAgain)
     EXPECT_EQ(Receiver().channel, 3);
     ASSERT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_LOCK, LOCK_RELEASE, mark) >= 0; }, 3000));
     EXPECT_EQ(CodesSince(m_listen, mark),
-              (std::vector<std::pair<int, int>>{{SK_VIEW, VIEW_SHOW_WINDOWED}, {SK_LOCK, LOCK_RELEASE}}));
+              (std::vector<std::pair<int, int>>{{SK_VIEW, VIEWCMD_SHOW_IN_FRAME}, {SK_LOCK, LOCK_RELEASE}}));
     EXPECT_TRUE(viewer.Texts().empty());   // no DAB text for a TV channel
 
     // An index beyond the band's channels leaves the receiver as it was.
@@ -246,10 +246,10 @@ TEST_F(Host, PanelValuesAreStoredWithoutAnswer)
     m_listen.Broadcast(SK_DIMMER, 6);
     EXPECT_EQ(Stored(L"Dimmer"), 0u);
     ASSERT_TRUE(Settled());
-    EXPECT_EQ(CodesSince(m_listen, mark), (std::vector<std::pair<int, int>>{{SK_VIEW, VIEW_FULL_A}}));
+    EXPECT_EQ(CodesSince(m_listen, mark), (std::vector<std::pair<int, int>>{{SK_VIEW, VIEWCMD_FULL_A}}));
 
     // The panel closing lets the viewer show its picture again.
-    EXPECT_TRUE(Ask(SK_PANEL_CLOSING, 0, SK_VIEW, VIEW_RESUME));
+    EXPECT_TRUE(Ask(SK_PANEL_CLOSING, 0, SK_VIEW, VIEWCMD_RESUME_AFTER_SETTINGS));
 }
 
 TEST_F(Host, SearchReportsProgressAndRewritesTheChannelFile)
@@ -258,7 +258,7 @@ TEST_F(Host, SearchReportsProgressAndRewritesTheChannelFile)
     StandIn viewer(devworld::kViewerTitle);
     const size_t mark = m_listen.Messages().size();
     m_listen.Broadcast(SK_VIEW_REQUEST, VIEWREQ_SEARCH);
-    ASSERT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_VIEW, VIEW_RELOAD_RADIO, mark) >= 0; }, 15000));
+    ASSERT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_VIEW, VIEWCMD_RELOAD_THEN_RADIO, mark) >= 0; }, 15000));
 
     int progress = 0, tv = -1, radio = -1;
     bool fileNewAtEnd = false;
@@ -286,7 +286,7 @@ TEST_F(Host, SearchReportsProgressAndRewritesTheChannelFile)
     // 80/1 ends the search before 16/58 asks for the reload.
     int end = IndexOf(m_listen, SK_LOCK, LOCK_SEARCH_END, mark);
     ASSERT_GE(end, 0);
-    EXPECT_LT(end, IndexOf(m_listen, SK_VIEW, VIEW_RELOAD_RADIO, mark));
+    EXPECT_LT(end, IndexOf(m_listen, SK_VIEW, VIEWCMD_RELOAD_THEN_RADIO, mark));
     // The viewer comes back in the radio window: the radio plays, with its text.
     EXPECT_EQ(Receiver().band, kBandRadio);
     EXPECT_TRUE(PollUntil([&] { return !viewer.Texts().empty(); }, 3000));
@@ -299,18 +299,18 @@ TEST_F(Host, MainMenuBringsTheViewerAndSendsThePanelBack)
     StandIn panel(devworld::kPanelTitle);
     size_t mark = m_listen.Messages().size();
     m_listen.Broadcast(devworld::kMenuRequest, devworld::MENU_RADIO);
-    ASSERT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_VIEW, VIEW_WINDOW, mark) >= 0; }, 5000));
+    ASSERT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_VIEW, VIEWCMD_WINDOW, mark) >= 0; }, 5000));
     EXPECT_EQ(CodesSince(m_listen, mark),
               (std::vector<std::pair<int, int>>{{SK_PANEL_TO_BACK, devworld::TOBACK_VIEWER},
-                                                {SK_VIEW, VIEW_RELOAD_RADIO_WINDOW},
-                                                {SK_VIEW, VIEW_WINDOW}}));
+                                                {SK_VIEW, VIEWCMD_RELOAD_RADIO_WINDOW},
+                                                {SK_VIEW, VIEWCMD_WINDOW}}));
     EXPECT_EQ(Receiver().band, kBandRadio);
     EXPECT_TRUE(PollUntil([&] { return !viewer.Texts().empty(); }, 3000));
 
     mark = m_listen.Messages().size();
     m_listen.Broadcast(devworld::kMenuRequest, devworld::MENU_TV);
-    ASSERT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_VIEW, VIEW_WINDOW, mark) >= 0; }, 5000));
-    EXPECT_EQ(IndexOf(m_listen, SK_VIEW, VIEW_RELOAD_TV_WINDOW, mark), static_cast<int>(mark) + 1);
+    ASSERT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_VIEW, VIEWCMD_WINDOW, mark) >= 0; }, 5000));
+    EXPECT_EQ(IndexOf(m_listen, SK_VIEW, VIEWCMD_RELOAD_TV_WINDOW, mark), static_cast<int>(mark) + 1);
     EXPECT_EQ(Receiver().band, kBandTv);
 }
 

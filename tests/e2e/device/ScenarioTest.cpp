@@ -147,7 +147,7 @@ TEST_F(Device, TvFromTheMenuShowsThePictureInTheFrame)
     ASSERT_TRUE(TapSending(s->host, Menu(), tv.x, tv.y, devworld::kMenuRequest, devworld::MENU_TV));
     ASSERT_TRUE(PollUntil(WindowWithPicture, 10000));
     EXPECT_TRUE(devworld::Shows(0, 0, ViewerBitmap(129, 0, 0, 400, 56)));   // the viewer's skin around it
-    EXPECT_TRUE(PanelShows(171));
+    EXPECT_TRUE(PanelShows(IDB_MAIN_PANEL));
     EXPECT_EQ(Receiver().band, devworld::kBandTv);
     EXPECT_EQ(Receiver().name, devworld::FactoryChannels().tv[0]);
 }
@@ -157,7 +157,7 @@ TEST_F(Device, FullScreenAndBack)
     ASSERT_TRUE(PollUntil(WindowWithPicture, 5000));
     ASSERT_TRUE(Tapped(kFrame, SK_VIEW_REQUEST, VIEWREQ_FULL_SCREEN));
     EXPECT_TRUE(PollUntil([] { return PictureIn(FullPicture(false)); }, 5000));
-    EXPECT_TRUE(s->host.WaitFor(SK_VIEW, VIEW_FULL_A, 3000));
+    EXPECT_TRUE(s->host.WaitFor(SK_VIEW, VIEWCMD_FULL_A, 3000));
     ASSERT_TRUE(Tapped(kRightHalf, SK_VIEW_REQUEST, VIEWREQ_WINDOW));
     EXPECT_TRUE(PollUntil(WindowWithPicture, 5000));
 }
@@ -187,16 +187,16 @@ TEST_F(Device, ChannelSearchRewritesTheFileAndRefreshesTheList)
 {
     ASSERT_TRUE(PollUntil(WindowWithPicture, 5000));
     ASSERT_TRUE(Tapped(kTvList, SK_TV_LIST, 1));
-    ASSERT_TRUE(PollUntil([] { return PanelShows(170); }, 5000));
+    ASSERT_TRUE(PollUntil([] { return PanelShows(IDB_LIST_PANEL); }, 5000));
     const devworld::Shot firstRow = devworld::Capture(430, 182, 150, 33);
     ASSERT_TRUE(Tapped(kMainMenuButton, SK_SELECT_BAND, devworld::kBandTv));   // back to the main panel
-    ASSERT_TRUE(PollUntil([] { return PanelShows(171); }, 5000));
+    ASSERT_TRUE(PollUntil([] { return PanelShows(IDB_MAIN_PANEL); }, 5000));
 
     const size_t mark = s->host.Messages().size();
     ASSERT_TRUE(Tapped(kSearch, SK_VIEW_REQUEST, VIEWREQ_SEARCH));
     EXPECT_TRUE(PollUntil([&] { return IndexOf(s->host, SK_SEARCH_PROGRESS, 10, mark) >= 0; }, 10000));
     EXPECT_FALSE(PictureIn(FramePicture()));   // the picture makes way for the search figures
-    ASSERT_TRUE(PollUntil([&] { return IndexOf(s->host, SK_VIEW, VIEW_RELOAD_RADIO, mark) >= 0; }, 15000));
+    ASSERT_TRUE(PollUntil([&] { return IndexOf(s->host, SK_VIEW, VIEWCMD_RELOAD_THEN_RADIO, mark) >= 0; }, 15000));
     EXPECT_EQ(ReadFileBytes(devworld::ChannelFilePath()), devworld::ChannelFileImage(devworld::OnAirChannels()));
     // The viewer comes back by itself in the radio window.
     EXPECT_TRUE(PollUntil(WindowWithPicture, 8000));
@@ -204,13 +204,13 @@ TEST_F(Device, ChannelSearchRewritesTheFileAndRefreshesTheList)
 
     // The TV list now starts with the channel the search found ahead of the old first one.
     ASSERT_TRUE(Tapped(kTvList, SK_TV_LIST, 1));
-    ASSERT_TRUE(PollUntil([] { return PanelShows(170); }, 5000));
+    ASSERT_TRUE(PollUntil([] { return PanelShows(IDB_LIST_PANEL); }, 5000));
     EXPECT_TRUE(PollUntil([&] { return devworld::Differences(devworld::Capture(430, 182, 150, 33), firstRow) > 40; }, 3000));
 }
 
 TEST_F(Device, PickingAChannelChangesThePicturesName)
 {
-    ASSERT_TRUE(PollUntil([] { return PanelShows(170) && WindowWithPicture(); }, 5000));
+    ASSERT_TRUE(PollUntil([] { return PanelShows(IDB_LIST_PANEL) && WindowWithPicture(); }, 5000));
     const RECT caption = {45, 132 + 176, 365, 132 + 212};   // the name line under the bars
     const devworld::Shot before = devworld::Capture(caption.left, caption.top, 320, 36);
     ASSERT_TRUE(Tapped(Row(2), SK_TUNE_CHANNEL, 2));
@@ -224,7 +224,7 @@ TEST_F(Device, PickingAChannelChangesThePicturesName)
 
 TEST_F(Device, VolumeStepsReachTheStoreAndTheKnob)
 {
-    ASSERT_TRUE(TappedUntil(Viewer(), kMainMenuButton, [] { return PanelShows(171); }));
+    ASSERT_TRUE(TappedUntil(Viewer(), kMainMenuButton, [] { return PanelShows(IDB_MAIN_PANEL); }));
     const devworld::Shot knob = ViewerBitmap(173, 0, 0, 28, 22);
     ASSERT_EQ(ReadDword(L"Volume"), 5u);
     EXPECT_TRUE(PollUntil([&] { return devworld::Shows(KnobX(5), 344, knob); }, 3000));
@@ -254,13 +254,13 @@ TEST_F(Device, SettingsButtonOpensThePanelAndThePictureComesBack)
     const size_t mark = s->host.Messages().size();
     ASSERT_TRUE(TapSending(s->host, panel, 448, 24, SK_PANEL_CLOSING, 0));
     EXPECT_TRUE(WaitGone(panel, 5000));
-    EXPECT_TRUE(PollUntil([&] { return IndexOf(s->host, SK_VIEW, VIEW_RESUME, mark) >= 0; }, 3000));
+    EXPECT_TRUE(PollUntil([&] { return IndexOf(s->host, SK_VIEW, VIEWCMD_RESUME_AFTER_SETTINGS, mark) >= 0; }, 3000));
     EXPECT_TRUE(PollUntil(WindowWithPicture, 5000));
 }
 
 TEST_F(Device, DabTextArrivesInRadioFullScreen)
 {
-    ASSERT_TRUE(PollUntil([] { return WindowWithPicture() && PanelShows(171); }, 5000));
+    ASSERT_TRUE(PollUntil([] { return WindowWithPicture() && PanelShows(IDB_MAIN_PANEL); }, 5000));
     if (Receiver().band != devworld::kBandRadio) ASSERT_TRUE(Tapped(kBandButton, SK_RECEIVER, RCV_BAND));
     ASSERT_TRUE(PollUntil([&] { return Receiver().band == devworld::kBandRadio; }, 3000));
     ASSERT_TRUE(PollUntil(WindowWithPicture, 5000));

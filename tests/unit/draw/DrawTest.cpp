@@ -246,7 +246,7 @@ TEST_F(Drawing, PictureInPicturePaintsNothingAndTheWindowedViewPaintsTheSkin)
 TEST_F(Drawing, ButtonPressCostsOneBlitAndNoRepaint)
 {
     Image strip = gdispy::ResourceImage(IDB_ARROW_UP);
-    dlg->DrawButton(ELEM_CHANNEL_UP, 1);
+    dlg->DrawButton(ELEM_CHANNEL_UP_ARROW, 1);
     ASSERT_EQ(log().blits.size(), 1u);
     const gdispy::Blit& b = log().blits[0];
     EXPECT_EQ(b.dst, dlg->m_pWndDC->m_hDC);

@@ -105,10 +105,10 @@ TEST_F(HostFeedback, AShrunkenFileBringsTheCurrentChannelAndListBackIntoRange)
     Rewrite(3, 0);
     Host(16, 59);
     Enter(VIEW_TV_WINDOW);
-    Press(ELEM_CHANNEL_DOWN);
+    Press(ELEM_CHANNEL_DOWN_ARROW);
     EXPECT_TRUE(Sent().empty()) << "already the last channel";
     Free();
-    Press(ELEM_CHANNEL_UP);
+    Press(ELEM_CHANNEL_UP_ARROW);
     EXPECT_EQ(Sent(), (Messages{{47, 1}}));
 }
 

@@ -250,11 +250,11 @@ TEST_F(TouchCommands, ChannelArrowsTuneTheCurrentBand)
     StartIn(VIEW_RADIO_WINDOW);
     Dlg().m_nRadioChannel = 3;
     Dlg().m_nTvChannel = 6;
-    Press(ELEM_CHANNEL_UP);
+    Press(ELEM_CHANNEL_UP_ARROW);
     Free();
-    Press(ELEM_CHANNEL_DOWN);
+    Press(ELEM_CHANNEL_DOWN_ARROW);
     Free();
-    Press(ELEM_CHANNEL_DOWN);
+    Press(ELEM_CHANNEL_DOWN_ARROW);
     EXPECT_EQ(Sent(), (Messages{{47, 2}, {47, 3}, {47, 4}}));
     EXPECT_EQ(Dlg().m_nRadioChannel, 4);
     EXPECT_EQ(Dlg().m_nTvChannel, 6);
@@ -374,7 +374,7 @@ TEST_F(TouchCommands, DuringASearchOnlyTheSearchButtonActs)
 
     ClearSent();
     ClearClicks();
-    for (int code : {ELEM_CLOSE_MAIN, ELEM_CHANNEL_UP, ELEM_CHANNEL_DOWN, ELEM_VOLUME_UP, ELEM_VOLUME_DOWN, ELEM_MUTE,
+    for (int code : {ELEM_CLOSE_MAIN, ELEM_CHANNEL_UP_ARROW, ELEM_CHANNEL_DOWN_ARROW, ELEM_VOLUME_UP, ELEM_VOLUME_DOWN, ELEM_MUTE,
                      ELEM_SETTINGS, ELEM_BAND, ELEM_PIP, ELEM_MAIN_MENU, ELEM_TV_LIST, ELEM_RADIO_LIST, ELEM_DLS})
         Press(code);
     Tap(kPicture);

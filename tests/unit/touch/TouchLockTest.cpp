@@ -50,7 +50,7 @@ TEST_F(TouchLock, LockOrSettlingRefusesEveryTouch)
 
 TEST_F(TouchLock, TimerFiftyFreesAfterHalfASecond)
 {
-    for (int code : {ELEM_CHANNEL_DOWN, ELEM_DLS, ELEM_TV_LIST, ELEM_MAIN_MENU}) {
+    for (int code : {ELEM_CHANNEL_DOWN_ARROW, ELEM_DLS, ELEM_TV_LIST, ELEM_MAIN_MENU}) {
         Press(code);
         ASSERT_EQ(Dlg().m_bBusy, 1) << "element " << code;
         long long ms = MsUntilFree();

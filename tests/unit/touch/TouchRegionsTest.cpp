@@ -30,7 +30,7 @@ TEST_F(TouchRegions, TheElementUnderTheTouchDownRunsWhereverTheFingerLifts)
     EXPECT_EQ(Dlg().m_nHit, ELEM_MUTE);
     Up(kOutside);
     Free();
-    Down(At(ELEM_CHANNEL_DOWN));
+    Down(At(ELEM_CHANNEL_DOWN_ARROW));
     Up(At(ELEM_TV_LIST));
     EXPECT_EQ(Sent(), (Messages{{100, 23}, {47, 1}}));
     EXPECT_EQ(Dlg().m_nPanel, PANEL_MAIN);
@@ -39,13 +39,13 @@ TEST_F(TouchRegions, TheElementUnderTheTouchDownRunsWhereverTheFingerLifts)
 TEST_F(TouchRegions, LiftingInThePictureAsksForFullScreenAndLeavesTheButtonPressed)
 {
     StartIn(VIEW_TV_WINDOW);
-    ASSERT_TRUE(Shows(ELEM_CHANNEL_DOWN, 0));
-    Down(At(ELEM_CHANNEL_DOWN));
-    EXPECT_TRUE(Shows(ELEM_CHANNEL_DOWN, 1));
+    ASSERT_TRUE(Shows(ELEM_CHANNEL_DOWN_ARROW, 0));
+    Down(At(ELEM_CHANNEL_DOWN_ARROW));
+    EXPECT_TRUE(Shows(ELEM_CHANNEL_DOWN_ARROW, 1));
     Up(kPicture);
     EXPECT_EQ(Sent(), (Messages{{14, 66}}));
     EXPECT_EQ(Dlg().m_nTvChannel, 0);
-    EXPECT_TRUE(Shows(ELEM_CHANNEL_DOWN, 1));
+    EXPECT_TRUE(Shows(ELEM_CHANNEL_DOWN_ARROW, 1));
     EXPECT_EQ(Dlg().m_bPressed, 1);
 }
 
@@ -162,16 +162,16 @@ TEST_F(TouchRegions, EightChannelsScrollTheTopFromOneToThree)
 TEST_F(TouchRegions, ChannelArrowsStopAtTheEndsOfTheBand)
 {
     StartIn(VIEW_TV_WINDOW, 5, 1);
-    Press(ELEM_CHANNEL_UP);
+    Press(ELEM_CHANNEL_UP_ARROW);
     EXPECT_EQ(Dlg().m_nTvChannel, 0);
     Free();
     Dlg().m_nTvChannel = 4;
-    Press(ELEM_CHANNEL_DOWN);
+    Press(ELEM_CHANNEL_DOWN_ARROW);
     EXPECT_EQ(Dlg().m_nTvChannel, 4);
     EXPECT_TRUE(Sent().empty());
 
     Enter(VIEW_RADIO_WINDOW);
-    for (int code : {ELEM_CHANNEL_UP, ELEM_CHANNEL_DOWN}) {
+    for (int code : {ELEM_CHANNEL_UP_ARROW, ELEM_CHANNEL_DOWN_ARROW}) {
         Free();
         Press(code);
     }
@@ -183,7 +183,7 @@ TEST_F(TouchRegions, ChannelArrowsStopAtTheEndsOfTheBand)
 TEST_F(TouchRegions, NoChannelsNoTuning)
 {
     StartIn(VIEW_TV_WINDOW, 0, 0);
-    for (int code : {ELEM_CHANNEL_UP, ELEM_CHANNEL_DOWN}) {
+    for (int code : {ELEM_CHANNEL_UP_ARROW, ELEM_CHANNEL_DOWN_ARROW}) {
         Free();
         Press(code);
     }
