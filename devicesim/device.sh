@@ -90,19 +90,8 @@ GPS_PID=$!
 # device has no test to read calls back, so it keeps none in memory.
 : >"$LOGS/display.log"
 export DDSIM_LOG="$(winpath "$LOGS/display.log")" DDSIM_KEEP=0
-# The host writes the channel file before the viewer reads it at its start.
-start host "$(winpath "$SIMBIN/devicehost.exe")"
-channels="$DRIVE_C/기억 장치 카드/appdata/SERIALData.dat"
-for _ in $(seq 1 300); do
-  [ "$(stat -c %s "$channels" 2>/dev/null || echo 0)" = 3204 ] && break
-  sleep 0.1
-done
-[ "$(stat -c %s "$channels" 2>/dev/null || echo 0)" = 3204 ] || { say "the host did not start (see $LOGS/host.log)"; exit 1; }
-start viewer "$CARD_WIN\\app\\TVSCREEN.exe"
-start kickoff "$CARD_WIN\\app\\Kickoff.exe"
-say "booted: host, viewer (parked), Kickoff -> main menu; logs in $LOGS"
-
 if [ "$TOUR" = 1 ]; then
+  # The tour starts the device itself, the same way the device's tests do.
   mkdir -p "$TOUR_DIR"
   status=0
   (cd "$DRIVE_C" && wine "$SIMBIN/devicetour.exe" "$(winpath "$TOUR_DIR")" "$(winpath "$LOGS/gps.log")") \
@@ -115,6 +104,18 @@ if [ "$TOUR" = 1 ]; then
   echo "$TOUR_DIR"
   exit $status
 fi
+
+# The host writes the channel file before the viewer reads it at its start.
+start host "$(winpath "$SIMBIN/devicehost.exe")"
+channels="$DRIVE_C/기억 장치 카드/appdata/SERIALData.dat"
+for _ in $(seq 1 300); do
+  [ "$(stat -c %s "$channels" 2>/dev/null || echo 0)" = 3204 ] && break
+  sleep 0.1
+done
+[ "$(stat -c %s "$channels" 2>/dev/null || echo 0)" = 3204 ] || { say "the host did not start (see $LOGS/host.log)"; exit 1; }
+start viewer "$CARD_WIN\\app\\TVSCREEN.exe"
+start kickoff "$CARD_WIN\\app\\Kickoff.exe"
+say "booted: host, viewer (parked), Kickoff -> main menu; logs in $LOGS"
 
 say "the device is running on $DISPLAY: click to touch. Ctrl-C stops it."
 wait "${PIDS[0]}" || true

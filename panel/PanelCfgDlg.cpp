@@ -79,17 +79,19 @@ void CPanelCfgDlg::OnLButtonDown(UINT, CPoint point)
     Default();
 }
 
-// Acts wherever the pen is lifted: a press that slid off its button still counts.
+// Acts wherever the pen is lifted: a press that slid off its button still counts. Only a press
+// that went down on the panel acts; a pen-up whose down went to a window above it (closed while
+// the pen was held) finds nothing pressed and must not repeat the last action.
 void CPanelCfgDlg::OnLButtonUp(UINT, CPoint)
 {
-    if (m_bPressed) {
-        m_bPressed = FALSE;
-        if (m_nHit != HIT_NONE) DrawButton(m_nHit, FALSE);
-    }
-    if (m_nHit >= HIT_CLOSE && m_nHit <= HIT_DIMMER_RIGHT) {
+    const int nHit = m_bPressed ? m_nHit : HIT_NONE;
+    m_bPressed = FALSE;
+    m_nHit = HIT_NONE;
+    if (nHit != HIT_NONE) DrawButton(nHit, FALSE);
+    if (nHit >= HIT_CLOSE && nHit <= HIT_DIMMER_RIGHT) {
         ::PlaySoundW(MAKEINTRESOURCEW(IDR_CLICK), AfxGetResourceHandle(), SND_RESOURCE | SND_ASYNC);
-        RunAction(m_nHit);
-        DrawButton(m_nHit, FALSE);
+        RunAction(nHit);
+        DrawButton(nHit, FALSE);
     }
     Default();
 }
@@ -109,32 +111,37 @@ void CPanelCfgDlg::RunAction(int nHit)
 }
 
 // Only the bound a step crosses wraps, so a stored value out of range steps on from where it is.
+// The step is tested before it is taken: a stored value at an edge of int must not overflow.
+static int StepValue(int nValue, int nStep, int nMin, int nMax)
+{
+    if (nStep > 0) return nValue > nMax - nStep ? nMin : nValue + nStep;
+    return nValue < nMin - nStep ? nMax : nValue + nStep;
+}
+
 void CPanelCfgDlg::OnBrightDown()
 {
-    if (--m_nBright < kBrightMin) m_nBright = kBrightMax;
+    m_nBright = StepValue(m_nBright, -1, kBrightMin, kBrightMax);
     Broadcast(SK_BRIGHTNESS, m_nBright);
     DrawBrightSlot();
 }
 
 void CPanelCfgDlg::OnBrightUp()
 {
-    if (++m_nBright > kBrightMax) m_nBright = kBrightMin;
+    m_nBright = StepValue(m_nBright, 1, kBrightMin, kBrightMax);
     Broadcast(SK_BRIGHTNESS, m_nBright);
     DrawBrightSlot();
 }
 
 void CPanelCfgDlg::OnFmDown()
 {
-    m_nFmTx -= kFmStep;
-    if (m_nFmTx < FMTX_MUTED) m_nFmTx = kFmMax;
+    m_nFmTx = StepValue(m_nFmTx, -kFmStep, FMTX_MUTED, kFmMax);
     Broadcast(SK_FM_TX, m_nFmTx);
     DrawFmSlot();
 }
 
 void CPanelCfgDlg::OnFmUp()
 {
-    m_nFmTx += kFmStep;
-    if (m_nFmTx > kFmMax) m_nFmTx = FMTX_MUTED;
+    m_nFmTx = StepValue(m_nFmTx, kFmStep, FMTX_MUTED, kFmMax);
     Broadcast(SK_FM_TX, m_nFmTx);
     DrawFmSlot();
 }

@@ -215,15 +215,16 @@ void DownArrow(CTvScreenDlg& dlg, int) { dlg.NextChannel(); }
 void StepVolume(CTvScreenDlg& dlg, int nStep)
 {
     if (dlg.m_nMuteState == MUTE_STATE_MUTED) return;
-    dlg.m_nVolume += nStep;
-    if (nStep > 0 && dlg.m_nVolume > 10) {
+    // Tested before the step is taken: a stored value at an edge of int must not overflow.
+    if (nStep > 0 && dlg.m_nVolume > 10 - nStep) {
         dlg.m_nVolume = 10;
         return;
     }
-    if (nStep < 0 && dlg.m_nVolume < 1) {
+    if (nStep < 0 && dlg.m_nVolume < 1 - nStep) {
         dlg.m_nVolume = 1;
         return;
     }
+    dlg.m_nVolume += nStep;
     dlg.DrawButton(ELEM_VOLUME_BAR, 0);
     dlg.DrawVolumeKnob();
     SendSoftKey(SK_RECEIVER, nStep > 0 ? RCV_VOLUME_UP : RCV_VOLUME_DOWN);

@@ -1,13 +1,14 @@
 #include "Glass.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace devworld {
 
-Shot Capture(int x, int y, int width, int height)
+namespace {
+
+BITMAPINFO TopDown32(int width, int height)
 {
-    Shot shot;
-    if (width <= 0 || height <= 0) return shot;
     BITMAPINFO bi = {};
     bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     bi.bmiHeader.biWidth = width;
@@ -15,13 +16,23 @@ Shot Capture(int x, int y, int width, int height)
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 32;
     bi.bmiHeader.biCompression = BI_RGB;
+    return bi;
+}
+
+}  // namespace
+
+Shot CaptureWindow(HWND hwnd, int x, int y, int width, int height)
+{
+    Shot shot;
+    if (width <= 0 || height <= 0) return shot;
+    BITMAPINFO bi = TopDown32(width, height);
     void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC src = GetDC(hwnd);
+    HDC mem = CreateCompatibleDC(src);
+    HBITMAP dib = CreateDIBSection(src, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (dib && bits) {
         HGDIOBJ old = SelectObject(mem, dib);
-        BitBlt(mem, 0, 0, width, height, screen, x, y, SRCCOPY);
+        BitBlt(mem, 0, 0, width, height, src, x, y, SRCCOPY);
         GdiFlush();
         const auto* px = static_cast<const uint32_t*>(bits);
         shot.width = width;
@@ -32,7 +43,27 @@ Shot Capture(int x, int y, int width, int height)
     }
     if (dib) DeleteObject(dib);
     DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
+    ReleaseDC(hwnd, src);
+    return shot;
+}
+
+Shot Capture(int x, int y, int width, int height) { return CaptureWindow(nullptr, x, y, width, height); }
+
+Shot FromBitmap(HBITMAP bmp)
+{
+    Shot shot;
+    BITMAP info = {};
+    if (!bmp || !GetObjectW(bmp, sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight <= 0) return shot;
+    BITMAPINFO bi = TopDown32(info.bmWidth, info.bmHeight);
+    std::vector<uint32_t> px(static_cast<size_t>(info.bmWidth) * info.bmHeight);
+    HDC dc = GetDC(nullptr);
+    const int rows = GetDIBits(dc, bmp, 0, info.bmHeight, px.data(), &bi, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, dc);
+    if (rows != info.bmHeight) return shot;
+    for (uint32_t& p : px) p &= 0x00FFFFFF;
+    shot.width = info.bmWidth;
+    shot.height = info.bmHeight;
+    shot.pixels = std::move(px);
     return shot;
 }
 
@@ -98,26 +129,12 @@ Shot BitmapPart(const std::wstring& exePath, UINT bitmapId, int x, int y, int wi
     HMODULE module = LoadLibraryExW(exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (!module) return part;
     HBITMAP bmp = static_cast<HBITMAP>(LoadImageW(module, MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, 0));
-    BITMAP info = {};
-    if (bmp && GetObjectW(bmp, sizeof info, &info) && x >= 0 && y >= 0 && width > 0 && height > 0 &&
-        x + width <= info.bmWidth && y + height <= info.bmHeight) {
-        BITMAPINFO bi = {};
-        bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bi.bmiHeader.biWidth = info.bmWidth;
-        bi.bmiHeader.biHeight = -info.bmHeight;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bi.bmiHeader.biCompression = BI_RGB;
-        std::vector<uint32_t> all(static_cast<size_t>(info.bmWidth) * info.bmHeight);
-        HDC dc = GetDC(nullptr);
-        if (GetDIBits(dc, bmp, 0, info.bmHeight, all.data(), &bi, DIB_RGB_COLORS) == info.bmHeight) {
-            part.width = width;
-            part.height = height;
-            for (int row = y; row < y + height; ++row)
-                for (int col = x; col < x + width; ++col)
-                    part.pixels.push_back(all[static_cast<size_t>(row) * info.bmWidth + col] & 0x00FFFFFF);
-        }
-        ReleaseDC(nullptr, dc);
+    const Shot all = FromBitmap(bmp);
+    if (x >= 0 && y >= 0 && width > 0 && height > 0 && x + width <= all.width && y + height <= all.height) {
+        part.width = width;
+        part.height = height;
+        for (int row = y; row < y + height; ++row)
+            for (int col = x; col < x + width; ++col) part.pixels.push_back(all.At(col, row));
     }
     if (bmp) DeleteObject(bmp);
     FreeLibrary(module);

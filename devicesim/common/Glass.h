@@ -18,6 +18,9 @@ struct Shot {
 };
 
 Shot Capture(int x, int y, int width, int height);
+// Pixels of a window's client area read from its own DC (null: the screen).
+Shot CaptureWindow(HWND hwnd, int x, int y, int width, int height);
+Shot FromBitmap(HBITMAP bmp);   // empty when it cannot be read
 Shot CaptureAll();   // the whole screen
 bool SaveBmp(const Shot& shot, const std::wstring& path);
 

@@ -52,7 +52,8 @@ bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str
 
 bool CreateFolderTree(const std::wstring& path)
 {
-    if (path.empty() || PathExists(path)) return true;
+    if (path.empty()) return true;
+    if (PathExists(path)) return (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;   // not a file
     size_t cut = path.find_last_of(L'\\');
     if (cut != std::wstring::npos && cut > 2 && !CreateFolderTree(path.substr(0, cut))) return false;
     return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
@@ -62,7 +63,10 @@ bool DeleteTree(const std::wstring& path)
 {
     DWORD attr = GetFileAttributesW(path.c_str());
     if (attr == INVALID_FILE_ATTRIBUTES) return true;
-    if (!(attr & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileW(path.c_str()) != 0;
+    if (!(attr & FILE_ATTRIBUTE_DIRECTORY)) {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);   // a read-only file goes too
+        return DeleteFileW(path.c_str()) != 0;
+    }
     WIN32_FIND_DATAW fd;
     HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &fd);
     if (find != INVALID_HANDLE_VALUE) {

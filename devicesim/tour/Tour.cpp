@@ -1,6 +1,8 @@
 // devicetour <screenshot folder> <GPS module log>: plays the tour on a running device.
 #include "Tour.h"
 
+#include "Boot.h"
+
 #include <shellapi.h>
 
 #include <cstdarg>
@@ -56,25 +58,9 @@ bool Listener::HeardExactly(size_t mark, int code, int arg) const
 
 // ------------------------------------------------------------------- waiting
 
-void Pump()
-{
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
+void Pump() { devworld::Pump(); }
 
-bool Until(const std::function<bool()>& pred, DWORD timeoutMs)
-{
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    for (;;) {
-        Pump();
-        if (pred()) return true;
-        if (GetTickCount64() >= end) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-}
+bool Until(const std::function<bool()>& pred, DWORD timeoutMs) { return devworld::PumpUntil(pred, timeoutMs); }
 
 // ------------------------------------------------------------------- touches
 
@@ -251,6 +237,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         return 0;
     }
     if (!argv || argc < 3) return 2;
+    // The tour starts the device itself, as the device's tests do: the host service from this
+    // program's own folder, then the viewer and Kickoff from the card.
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring simDir = self;
+    simDir = simDir.substr(0, simDir.find_last_of(L'\\'));
+    if (!devworld::BootDevice(simDir, nullptr)) {
+        tour::Say(L"the device did not boot");
+        return 1;
+    }
     tour::Album album(argv[1]);
     bool ok = tour::RunTour(album, argv[2]);
     if (!ok) album.Take(L"failed_here");

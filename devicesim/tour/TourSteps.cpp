@@ -7,7 +7,7 @@
 
 #include "HostCodes.h"
 #include "MenuLayout.h"
-#include "../../viewer/res/TvScreenRes.h"
+#include "SkinPoints.h"
 
 namespace tour {
 
@@ -15,32 +15,8 @@ using namespace devworld;
 
 namespace {
 
-// Points of the viewer's skin (the window covers the screen in its window views).
-const POINT kFrame = {205, 250};
-const POINT kRightHalf = {480, 240};
-const POINT kPipButton = {25, 391};
-const POINT kMainMenuButton = {470, 91};
-const POINT kSettingsButton = {580, 91};
-const POINT kTvList = {470, 141};
-const POINT kRadioList = {580, 141};
-const POINT kSearch = {473, 440};
-const POINT kClose = {597, 452};
-POINT Row(int k) { return POINT{500, 195 + 41 * k}; }
-// The settings panel.
-const POINT kBrightUp = {359, 68};
-const POINT kPanelClose = {448, 24};
-
-// The viewer's right-hand panel, told apart by the corner that holds the list's label in the
-// list panel and the search button in the main panel.
-bool PanelShows(UINT bitmapId)
-{
-    static Shot parts[2];
-    Shot& part = parts[bitmapId == IDB_LIST_PANEL ? 0 : 1];
-    if (part.Empty()) part = BitmapPart(CardProgram(kViewerExe), bitmapId, 10, 370, 110, 34);
-    return Shows(405 + 10, 61 + 370, part);
-}
-bool ListPanel() { return PanelShows(IDB_LIST_PANEL); }
-bool MainPanel() { return PanelShows(IDB_MAIN_PANEL); }
+bool ListPanel() { return ViewerPanelShows(IDB_LIST_PANEL); }
+bool MainPanel() { return ViewerPanelShows(IDB_MAIN_PANEL); }
 
 Listener* g_heard = nullptr;
 

@@ -19,6 +19,10 @@
 #error "DEVICE_BIN_DIR (wide string literal, folder of the deliverables) must be defined"
 #endif
 
+namespace devworld {
+struct Shot;
+}
+
 namespace devtest {
 
 // ---------------------------------------------------------------- paths
@@ -175,6 +179,7 @@ bool SaveBmp(const Image& img, const std::wstring& path);  // 24-bit BMP
 Image LoadBmp(const std::wstring& path);                  // any BMP LoadImageW reads; empty on failure
 Image FromBitmap(HBITMAP bmp);
 bool SaveScreenshot(int x, int y, int width, int height, const std::wstring& path);
+Image FromShot(devworld::Shot&& shot);
 
 // ---------------------------------------------------------- message boxes
 // A message box is a "#32770" window with the message text control (id 0xFFFF).
@@ -203,7 +208,8 @@ struct RawValue {
 std::optional<RawValue> ReadRaw(const std::wstring& name);
 bool DeleteValue(const std::wstring& name);
 
-// Saves the store key's values and puts exactly them back when it goes out of scope.
+// Saves the store key's values and puts exactly them back when it goes out of scope; snapshots
+// nest, and the first one of a run first puts back what a run that died had saved.
 class StoreSnapshot {
 public:
     StoreSnapshot();
@@ -212,6 +218,7 @@ public:
     StoreSnapshot& operator=(const StoreSnapshot&) = delete;
 
 private:
+    int m_depth;
     bool m_existed = false;
     std::vector<std::pair<std::wstring, RawValue>> m_values;
 };
@@ -248,7 +255,8 @@ bool RemoveCardFolder();
 
 // Moves the card folder aside (the test starts without a card) and puts it
 // back when it goes out of scope, so a test may create, fill and remove the
-// card freely.
+// card freely. Guards nest, and the first one of a run first puts back the card of a run that
+// died under its guards.
 class CardGuard {
 public:
     CardGuard();
@@ -257,6 +265,7 @@ public:
     CardGuard& operator=(const CardGuard&) = delete;
 
 private:
+    int m_depth;
     bool m_saved = false;
 };
 

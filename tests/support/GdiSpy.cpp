@@ -1,4 +1,5 @@
 #include "GdiSpy.h"
+#include "Glass.h"
 
 #include <atomic>
 #include <cstring>
@@ -491,33 +492,7 @@ int GdiCensusQuiet(int samples, DWORD gapMs)
 devtest::Image CaptureWindow(HWND hwnd, int x, int y, int w, int h)
 {
     Pause pause;
-    devtest::Image img;
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC wnd = GetDC(hwnd);
-    HDC mem = CreateCompatibleDC(wnd);
-    HBITMAP dib = CreateDIBSection(wnd, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (dib && bits) {
-        HGDIOBJ old = SelectObject(mem, dib);
-        BitBlt(mem, 0, 0, w, h, wnd, x, y, SRCCOPY);
-        GdiFlush();
-        const auto* px = static_cast<const uint32_t*>(bits);
-        img.width = w;
-        img.height = h;
-        img.pixels.assign(px, px + static_cast<size_t>(w) * h);
-        for (uint32_t& p : img.pixels) p &= 0x00FFFFFF;
-        SelectObject(mem, old);
-    }
-    if (dib) DeleteObject(dib);
-    DeleteDC(mem);
-    ReleaseDC(hwnd, wnd);
-    return img;
+    return devtest::FromShot(devworld::CaptureWindow(hwnd, x, y, w, h));
 }
 
 devtest::Image ResourceImage(UINT id)

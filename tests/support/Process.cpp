@@ -1,5 +1,6 @@
 // Paths, waiting, processes and their windows.
 #include "DeviceTest.h"
+#include "Boot.h"
 
 namespace devtest {
 
@@ -33,14 +34,8 @@ std::wstring WinePath(const std::string& unixPath)
 
 ULONGLONG Now() { return GetTickCount64(); }
 
-void PumpMessages()
-{
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
+// The pumped waits and the program start are the device simulation's own.
+void PumpMessages() { devworld::Pump(); }
 
 namespace {
 
@@ -64,13 +59,7 @@ bool WaitPumping(HANDLE h, ULONGLONG deadline, DWORD slice)
 
 bool PollUntil(const std::function<bool()>& pred, DWORD timeoutMs, DWORD intervalMs)
 {
-    ULONGLONG deadline = Now() + timeoutMs;
-    for (;;) {
-        PumpMessages();
-        if (pred()) return true;
-        if (Now() >= deadline) return pred();
-        WaitPumping(nullptr, deadline, intervalMs);
-    }
+    return devworld::PumpUntil(pred, timeoutMs, intervalMs);
 }
 
 // -------------------------------------------------------------- Process
@@ -129,22 +118,9 @@ void Process::Detach()
 
 Process Start(const std::wstring& exe, const std::wstring& args, const std::wstring& currentDir)
 {
-    bool bare = exe.find_first_of(L"\\/:") == std::wstring::npos;
-    std::wstring path = bare ? BinPath(exe) : exe;
-    std::wstring cmd = L"\"" + path + L"\"";
-    if (!args.empty()) cmd += L" " + args;
-    std::vector<wchar_t> cmdBuf(cmd.begin(), cmd.end());
-    cmdBuf.push_back(L'\0');
-
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(path.c_str(), cmdBuf.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        currentDir.empty() ? nullptr : currentDir.c_str(), &si, &pi)) {
-        return Process();
-    }
-    CloseHandle(pi.hThread);
-    return Process(pi.hProcess, pi.dwProcessId);
+    const bool bare = exe.find_first_of(L"\\/:") == std::wstring::npos;
+    const devworld::Started s = devworld::StartProgram(bare ? BinPath(exe) : exe, args, currentDir);
+    return s.process ? Process(s.process, s.pid) : Process();
 }
 
 // -------------------------------------------------------------- windows

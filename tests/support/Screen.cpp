@@ -1,52 +1,24 @@
 // Reading the screen and comparing areas with reference bitmaps.
 #include "DeviceTest.h"
+#include "Glass.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace devtest {
 
-namespace {
-
-BITMAPINFO TopDown32(int width, int height)
-{
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    return bi;
-}
-
-}  // namespace
-
-Image CaptureScreen(int x, int y, int width, int height)
+// The capture is the device simulation's own; its pixels move into the harness's image.
+Image FromShot(devworld::Shot&& shot)
 {
     Image img;
-    if (width <= 0 || height <= 0) return img;
-    BITMAPINFO bi = TopDown32(width, height);
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (dib && bits) {
-        HGDIOBJ old = SelectObject(mem, dib);
-        BitBlt(mem, 0, 0, width, height, screen, x, y, SRCCOPY);
-        GdiFlush();
-        const auto* px = static_cast<const uint32_t*>(bits);
-        img.width = width;
-        img.height = height;
-        img.pixels.assign(px, px + static_cast<size_t>(width) * height);
-        for (uint32_t& p : img.pixels) p &= 0x00FFFFFF;
-        SelectObject(mem, old);
-    }
-    if (dib) DeleteObject(dib);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
+    img.width = shot.width;
+    img.height = shot.height;
+    img.pixels = std::move(shot.pixels);
     return img;
 }
+
+Image CaptureScreen(int x, int y, int width, int height) { return FromShot(devworld::Capture(x, y, width, height)); }
 
 uint32_t ScreenPixel(int x, int y)
 {
@@ -104,56 +76,14 @@ int CountNot(const Image& img, uint32_t color, int tolerance)
 
 bool SaveBmp(const Image& img, const std::wstring& path)
 {
-    if (img.Empty()) return false;
-    const size_t stride = (static_cast<size_t>(img.width) * 3 + 3) & ~static_cast<size_t>(3);
-    const size_t dataSize = stride * img.height;
-    BITMAPFILEHEADER fh = {};
-    BITMAPINFOHEADER ih = {};
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof fh + sizeof ih;
-    fh.bfSize = static_cast<DWORD>(fh.bfOffBits + dataSize);
-    ih.biSize = sizeof ih;
-    ih.biWidth = img.width;
-    ih.biHeight = img.height;  // bottom-up, the common form
-    ih.biPlanes = 1;
-    ih.biBitCount = 24;
-    ih.biCompression = BI_RGB;
-    ih.biSizeImage = static_cast<DWORD>(dataSize);
-
-    std::vector<uint8_t> file(fh.bfSize, 0);
-    memcpy(file.data(), &fh, sizeof fh);
-    memcpy(file.data() + sizeof fh, &ih, sizeof ih);
-    for (int y = 0; y < img.height; ++y) {
-        uint8_t* row = file.data() + fh.bfOffBits + stride * (img.height - 1 - y);
-        for (int x = 0; x < img.width; ++x) {
-            uint32_t p = img.At(x, y);
-            row[x * 3 + 0] = static_cast<uint8_t>(p);
-            row[x * 3 + 1] = static_cast<uint8_t>(p >> 8);
-            row[x * 3 + 2] = static_cast<uint8_t>(p >> 16);
-        }
-    }
-    return WriteFileBytes(path, file.data(), file.size());
+    devworld::Shot shot;
+    shot.width = img.width;
+    shot.height = img.height;
+    shot.pixels = img.pixels;
+    return devworld::SaveBmp(shot, path);
 }
 
-Image FromBitmap(HBITMAP bmp)
-{
-    Image img;
-    BITMAP info = {};
-    if (!bmp || !GetObjectW(bmp, sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight <= 0) {
-        return img;
-    }
-    BITMAPINFO bi = TopDown32(info.bmWidth, info.bmHeight);
-    std::vector<uint32_t> px(static_cast<size_t>(info.bmWidth) * info.bmHeight);
-    HDC dc = GetDC(nullptr);
-    int rows = GetDIBits(dc, bmp, 0, info.bmHeight, px.data(), &bi, DIB_RGB_COLORS);
-    ReleaseDC(nullptr, dc);
-    if (rows != info.bmHeight) return img;
-    for (uint32_t& p : px) p &= 0x00FFFFFF;
-    img.width = info.bmWidth;
-    img.height = info.bmHeight;
-    img.pixels = std::move(px);
-    return img;
-}
+Image FromBitmap(HBITMAP bmp) { return FromShot(devworld::FromBitmap(bmp)); }
 
 Image LoadBmp(const std::wstring& path)
 {

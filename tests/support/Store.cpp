@@ -1,5 +1,6 @@
 // The registry store and the storage card, as the tests prepare them.
 #include "DeviceTest.h"
+#include "World.h"
 
 #include <algorithm>
 #include <cstring>
@@ -90,46 +91,88 @@ bool DeleteValue(const std::wstring& name)
     return key.get() && RegDeleteValueW(key.get(), name.c_str()) == ERROR_SUCCESS;
 }
 
-StoreSnapshot::StoreSnapshot()
+namespace {
+
+// The outermost snapshot is also kept in the registry beside the store: a run that dies before
+// putting the store back leaves it there, and the next run's first snapshot restores it.
+const wchar_t* const kSavedStoreKey = L"software\\quelmar\\systemData.devtest-saved";
+const wchar_t* const kAbsentMark = L"devtest: no key";
+int g_storeDepth = 0;
+
+std::vector<std::pair<std::wstring, RawValue>> ReadValues(HKEY key)
 {
-    Key key(false);
-    m_existed = key.get() != nullptr;
-    if (!m_existed) return;
-    for (DWORD i = 0;; ++i) {
+    std::vector<std::pair<std::wstring, RawValue>> out;
+    for (DWORD i = 0; key; ++i) {
         wchar_t name[256];
-        DWORD nameLen = 256;
+        DWORD nameLen = 256, size = 0;
         RawValue v;
-        DWORD size = 0;
-        if (RegEnumValueW(key.get(), i, name, &nameLen, nullptr, &v.type, nullptr, &size) !=
+        if (RegEnumValueW(key, i, name, &nameLen, nullptr, &v.type, nullptr, &size) != ERROR_SUCCESS) break;
+        v.data.resize(size);
+        nameLen = 256;
+        if (RegEnumValueW(key, i, name, &nameLen, nullptr, &v.type, size ? v.data.data() : nullptr, &size) !=
             ERROR_SUCCESS) {
             break;
         }
         v.data.resize(size);
-        nameLen = 256;
-        if (RegEnumValueW(key.get(), i, name, &nameLen, nullptr, &v.type,
-                          size ? v.data.data() : nullptr, &size) != ERROR_SUCCESS) {
-            break;
-        }
-        m_values.emplace_back(std::wstring(name, nameLen), std::move(v));
+        out.emplace_back(std::wstring(name, nameLen), std::move(v));
     }
+    return out;
+}
+
+void WriteValues(const wchar_t* path, const std::vector<std::pair<std::wstring, RawValue>>& values)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    for (const auto& nv : values)
+        RegSetValueExW(key, nv.first.c_str(), 0, nv.second.type, nv.second.data.data(),
+                       static_cast<DWORD>(nv.second.data.size()));
+    RegCloseKey(key);
+}
+
+// Puts back the store a dead run saved, and forgets the saved copy.
+void RecoverDeadRunStore()
+{
+    HKEY saved = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSavedStoreKey, 0, KEY_READ, &saved) != ERROR_SUCCESS) return;
+    auto values = ReadValues(saved);
+    RegCloseKey(saved);
+    DeleteStoreKey();
+    const bool absent = values.size() == 1 && values[0].first == kAbsentMark;
+    if (!absent) WriteValues(kStoreKey, values);
+    RegDeleteKeyW(HKEY_CURRENT_USER, kSavedStoreKey);
+}
+
+}  // namespace
+
+StoreSnapshot::StoreSnapshot() : m_depth(++g_storeDepth)
+{
+    if (m_depth == 1) RecoverDeadRunStore();
+    Key key(false);
+    m_existed = key.get() != nullptr;
+    m_values = ReadValues(key.get());
+    if (m_depth != 1) return;
+    RegDeleteKeyW(HKEY_CURRENT_USER, kSavedStoreKey);
+    RawValue mark{REG_NONE, {}};
+    WriteValues(kSavedStoreKey, m_existed ? m_values : decltype(m_values){{kAbsentMark, mark}});
 }
 
 StoreSnapshot::~StoreSnapshot()
 {
     DeleteStoreKey();
-    if (!m_existed) return;
-    Key created(true);  // an empty key comes back empty
-    for (const auto& nv : m_values) {
-        WriteRaw(nv.first, nv.second.type, nv.second.data.data(),
-                 static_cast<DWORD>(nv.second.data.size()));
-    }
+    if (m_existed) WriteValues(kStoreKey, m_values);   // an empty key comes back empty
+    if (m_depth == 1) RegDeleteKeyW(HKEY_CURRENT_USER, kSavedStoreKey);
+    --g_storeDepth;
 }
 
 // ---------------------------------------------------------------- files
 
-std::wstring CardRoot() { return L"C:\\\uAE30\uC5B5 \uC7A5\uCE58 \uCE74\uB4DC"; }  // 기억 장치 카드
+// The card's places and the folder tools are the device simulation's own.
+std::wstring CardRoot() { return devworld::CardRoot(); }
 
-std::wstring ChannelFilePath() { return CardRoot() + L"\\appdata\\SERIALData.dat"; }
+std::wstring ChannelFilePath() { return devworld::ChannelFilePath(); }
 
 std::vector<uint8_t> ChannelImage(uint8_t tvCount, uint8_t radioCount,
                                   const std::vector<std::string>& tvNames,
@@ -175,34 +218,9 @@ std::string ToAnsi(const std::wstring& text, UINT codePage)
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-bool CreateFolders(const std::wstring& path)
-{
-    if (path.empty()) return false;
-    if (FileExists(path)) return (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    size_t slash = path.find_last_of(L'\\');
-    if (slash != std::wstring::npos && slash > 2 && !CreateFolders(path.substr(0, slash))) return false;
-    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
-}
+bool CreateFolders(const std::wstring& path) { return !path.empty() && devworld::CreateFolderTree(path); }
 
-bool RemoveTree(const std::wstring& path)
-{
-    DWORD attr = GetFileAttributesW(path.c_str());
-    if (attr == INVALID_FILE_ATTRIBUTES) return true;
-    if (!(attr & FILE_ATTRIBUTE_DIRECTORY)) {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        return DeleteFileW(path.c_str()) != 0;
-    }
-    WIN32_FIND_DATAW fd;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &fd);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = fd.cFileName;
-            if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
-        } while (FindNextFileW(find, &fd));
-        FindClose(find);
-    }
-    return RemoveDirectoryW(path.c_str()) != 0;
-}
+bool RemoveTree(const std::wstring& path) { return devworld::DeleteTree(path); }
 
 bool WriteFileBytes(const std::wstring& path, const void* data, size_t size)
 {
@@ -234,25 +252,47 @@ bool RemoveCardFolder() { return RemoveTree(CardRoot()); }
 
 namespace {
 
-std::wstring SavedCardPath() { return CardRoot() + L".devtest-saved"; }
+// Each guard of a nest keeps the card it found in a slot of its own depth: the card folder moved
+// aside, or a file that marks there was none. Slot 1 of a run that died holds the card from
+// before that run; the next run's outermost guard puts it back and drops the deeper slots.
+int g_cardDepth = 0;
+
+std::wstring CardSlot(int depth)
+{
+    return CardRoot() + L".devtest-saved" + (depth == 1 ? L"" : L"." + std::to_wstring(depth));
+}
+
+void PutCardBack(const std::wstring& slot)
+{
+    const DWORD attr = GetFileAttributesW(slot.c_str());
+    if (attr == INVALID_FILE_ATTRIBUTES) return;
+    RemoveCardFolder();
+    if (attr & FILE_ATTRIBUTE_DIRECTORY) MoveFileW(slot.c_str(), CardRoot().c_str());
+    else DeleteFileW(slot.c_str());
+}
 
 }  // namespace
 
-CardGuard::CardGuard()
+CardGuard::CardGuard() : m_depth(++g_cardDepth)
 {
-    // A folder left by a test run that died keeps the original card.
-    if (FileExists(SavedCardPath())) {
-        RemoveCardFolder();
-        m_saved = true;
-        return;
+    if (m_depth == 1) {
+        PutCardBack(CardSlot(1));
+        for (int d = 2; FileExists(CardSlot(d)); ++d) RemoveTree(CardSlot(d));
     }
-    m_saved = FileExists(CardRoot()) && MoveFileW(CardRoot().c_str(), SavedCardPath().c_str());
+    const std::wstring slot = CardSlot(m_depth);
+    RemoveTree(slot);
+    if (FileExists(CardRoot())) {
+        // A card that cannot be moved aside is left alone rather than risked.
+        m_saved = MoveFileW(CardRoot().c_str(), slot.c_str()) != 0;
+    } else {
+        m_saved = WriteFileBytes(slot, "", 0);
+    }
 }
 
 CardGuard::~CardGuard()
 {
-    RemoveCardFolder();
-    if (m_saved) MoveFileW(SavedCardPath().c_str(), CardRoot().c_str());
+    if (m_saved) PutCardBack(CardSlot(m_depth));
+    --g_cardDepth;
 }
 
 }  // namespace devtest

@@ -168,32 +168,75 @@ TEST(SupportStore, ValuesOfAnyTypeAndSnapshots)
     EXPECT_FALSE(ReadRaw(L"Volume").has_value());
 }
 
-TEST(SupportCard, ChannelFileAndCardFolder)
+TEST(SupportCard, ChannelFileAndNestedGuards)
 {
-    CardGuard outer;
-    ASSERT_TRUE(CreateCardFolder());
     std::wstring marker = CardRoot() + L"\\marker";
-    ASSERT_TRUE(WriteFileBytes(marker, "x", 1));
+    const bool hadCard = FileExists(CardRoot()), hadMarker = FileExists(marker);
     {
-        CardGuard inner;
-        EXPECT_FALSE(FileExists(CardRoot()));
-        ASSERT_TRUE(WriteChannelFile(2, 1, {"KBS", ToAnsi(L"\uAE30\uC5B5")}, {std::string(40, 'R')}));
-        auto bytes = ReadFileBytes(ChannelFilePath());
-        ASSERT_TRUE(bytes.has_value());
-        ASSERT_EQ(bytes->size(), kChannelFileSize);
-        EXPECT_EQ((*bytes)[0], 2);
-        EXPECT_EQ((*bytes)[1], 1);
-        EXPECT_EQ(memcmp(&(*bytes)[kTvNamesOffset], "KBS\0", 4), 0);
-        EXPECT_EQ(memcmp(&(*bytes)[kTvNamesOffset + kNameSize], "\xB1\xE2\xBE\xEF\0", 5), 0);
-        EXPECT_EQ(std::string(&(*bytes)[kRadioNamesOffset], &(*bytes)[kRadioNamesOffset + 33]),
-                  std::string(32, 'R') + '\0');
+        CardGuard outer;
+        ASSERT_TRUE(CreateCardFolder());
+        ASSERT_TRUE(WriteFileBytes(marker, "x", 1));
+        {
+            CardGuard inner;
+            EXPECT_FALSE(FileExists(CardRoot()));
+            ASSERT_TRUE(WriteChannelFile(2, 1, {"KBS", ToAnsi(L"\uAE30\uC5B5")}, {std::string(40, 'R')}));
+            auto bytes = ReadFileBytes(ChannelFilePath());
+            ASSERT_TRUE(bytes.has_value());
+            ASSERT_EQ(bytes->size(), kChannelFileSize);
+            EXPECT_EQ((*bytes)[0], 2);
+            EXPECT_EQ((*bytes)[1], 1);
+            EXPECT_EQ(memcmp(&(*bytes)[kTvNamesOffset], "KBS\0", 4), 0);
+            EXPECT_EQ(memcmp(&(*bytes)[kTvNamesOffset + kNameSize], "\xB1\xE2\xBE\xEF\0", 5), 0);
+            EXPECT_EQ(std::string(&(*bytes)[kRadioNamesOffset], &(*bytes)[kRadioNamesOffset + 33]),
+                      std::string(32, 'R') + '\0');
 
-        ASSERT_TRUE(WriteChannelBytes({5, 3}));
-        EXPECT_EQ(ReadFileBytes(ChannelFilePath()), (std::vector<uint8_t>{5, 3}));
-        EXPECT_TRUE(RemoveCardFolder());
-        EXPECT_FALSE(FileExists(CardRoot()));
+            ASSERT_TRUE(WriteChannelBytes({5, 3}));
+            EXPECT_EQ(ReadFileBytes(ChannelFilePath()), (std::vector<uint8_t>{5, 3}));
+            EXPECT_TRUE(RemoveCardFolder());
+            EXPECT_FALSE(FileExists(CardRoot()));
+        }
+        EXPECT_TRUE(FileExists(marker));
     }
-    EXPECT_TRUE(FileExists(marker));
+    EXPECT_EQ(FileExists(CardRoot()), hadCard);
+    EXPECT_EQ(FileExists(marker), hadMarker);
+}
+
+// What a run that died under two guards leaves: the card from before it moved aside, a deeper
+// guard's card aside too, and a test's card in place. The next run's first guard sorts it out.
+TEST(SupportCard, FirstGuardPutsBackTheCardOfARunThatDied)
+{
+    const std::wstring before = CardRoot() + L".devtest-saved", deeper = before + L".2";
+    const bool hadCard = FileExists(CardRoot());
+    ASSERT_TRUE(hadCard ? MoveFileW(CardRoot().c_str(), before.c_str()) : WriteFileBytes(before, "", 0));
+    ASSERT_TRUE(CreateFolders(deeper) && CreateFolders(CardRoot() + L"\\leftover"));
+    {
+        CardGuard guard;
+        EXPECT_FALSE(FileExists(CardRoot()));
+        EXPECT_FALSE(FileExists(deeper));
+    }
+    EXPECT_EQ(FileExists(CardRoot()), hadCard);
+    EXPECT_FALSE(FileExists(CardRoot() + L"\\leftover"));
+    EXPECT_FALSE(FileExists(before));
+}
+
+TEST(SupportStore, FirstSnapshotPutsBackTheStoreOfARunThatDied)
+{
+    const std::wstring saved = std::wstring(kStoreKey) + L".devtest-saved";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, saved.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const DWORD nine = 9;
+    RegSetValueExW(key, L"Volume", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&nine), sizeof nine);
+    RegCloseKey(key);
+    ASSERT_TRUE(WriteDword(L"Volume", 1) && WriteDword(L"Bright", 3));
+    {
+        StoreSnapshot snapshot;
+        EXPECT_EQ(ReadDword(L"Volume"), 9u);
+        EXPECT_FALSE(ReadDword(L"Bright").has_value());
+        WriteDword(L"Volume", 2);
+    }
+    EXPECT_EQ(ReadDword(L"Volume"), 9u);
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, saved.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
 }
 
 }  // namespace

@@ -3,12 +3,14 @@
 // the screen: the menu's and the viewer's own bitmaps, the receiver's test picture where the view
 // puts it, the volume knob, the DAB text line. The scenarios run in order on one booted device.
 #include "DeviceHarness.h"
+#include "Boot.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "MenuLayout.h"
+#include "SkinPoints.h"
 
 using namespace devtest;
 using namespace devicetest;
@@ -20,27 +22,16 @@ using devworld::PipPicture;
 
 namespace {
 
-// Points of the viewer's skin, in its window views (the window covers the screen).
-const POINT kFrame = {205, 250};
-const POINT kRightHalf = {480, 240};
-const POINT kPipButton = {25, 391};
-const POINT kMainMenuButton = {470, 91};
-const POINT kSettingsButton = {580, 91};
-const POINT kTvList = {470, 141};
-const POINT kVolumeUp = {589, 213};
-const POINT kVolumeDown = {589, 297};
-const POINT kBandButton = {473, 394};
-const POINT kSearch = {473, 440};
-POINT Row(int k) { return POINT{500, 195 + 41 * k}; }
+using devworld::kBandButton, devworld::kFrame, devworld::kMainMenuButton, devworld::kPipButton, devworld::kRightHalf,
+    devworld::kSearch, devworld::kSettingsButton, devworld::kTvList, devworld::kVolumeDown, devworld::kVolumeUp,
+    devworld::Row;
 
 devworld::Shot ViewerBitmap(UINT id, int x, int y, int w, int h)
 {
     return devworld::BitmapPart(CardProgram(devworld::kViewerExe), id, x, y, w, h);
 }
 
-// The viewer's right-hand panel, told apart by the corner holding the list's label (bitmap 170)
-// or the search button (bitmap 171).
-bool PanelShows(UINT id) { return devworld::Shows(415, 431, ViewerBitmap(id, 10, 370, 110, 34)); }
+bool PanelShows(UINT id) { return devworld::ViewerPanelShows(id); }
 
 int KnobX(int volume) { return 434 + static_cast<int>(static_cast<float>(volume - 1) * (158.0f / 9.0f)); }
 
@@ -66,9 +57,7 @@ protected:
         CardGuard card;
         StoreSnapshot store;
         HostWindow host;       // hears what the programs send, the host service's answers included
-        Process hostService;
-        Process viewer;
-        Process kickoff;
+        std::vector<Process> programs;   // the host service, the viewer and Kickoff
         bool booted = false;
 
         void Boot()
@@ -80,11 +69,10 @@ protected:
             WriteDword(L"Volume", 5);
             WriteDword(L"Bright", 7);
             if (!devworld::InstallCard(BinDir(), DEVICESIM_BIN_DIR)) return;
-            hostService = Start(SimPath(L"devicehost.exe"));
-            if (!PollUntil([] { return FindWindowW(devworld::kHostClass, nullptr) != nullptr; }, 20000)) return;
-            viewer = Start(CardProgram(devworld::kViewerExe));
-            kickoff = Start(CardProgram(devworld::kKickoffExe));
-            booted = PollUntil([] { return Menu() && devworld::FindViewer(); }, 30000);
+            std::vector<devworld::Started> started;
+            booted = devworld::BootDevice(DEVICESIM_BIN_DIR, &started);
+            for (const devworld::Started& p : started) programs.emplace_back(p.process, p.pid);
+            booted = booted && programs.size() == 3;
         }
 
         ~World()
@@ -98,8 +86,7 @@ protected:
                     CloseHandle(p);
                 }
             }
-            if (viewer.Valid()) viewer.Kill();
-            if (hostService.Valid()) hostService.Kill();
+            while (!programs.empty()) programs.pop_back();   // Kickoff, the viewer, then the host
             ClearReceiverState();
         }
     };
@@ -143,7 +130,7 @@ TEST_F(Device, BootsToTheMainMenuWithTheViewerParked)
 {
     HWND menu = Menu();
     EXPECT_TRUE(SameRect(WindowRect(menu), 0, 0, 640, 480));
-    EXPECT_TRUE(s->kickoff.WaitExit(10000));   // Kickoff ends once it started the menu
+    EXPECT_TRUE(s->programs[2].WaitExit(10000));   // Kickoff ends once it started the menu
     // The menu's face, straight from its own bitmap: the header and the TV tile.
     const std::wstring menuExe = CardProgram(devworld::kMainMenuExe);
     EXPECT_TRUE(PollUntil([&] { return devworld::Shows(0, 0, devworld::BitmapPart(menuExe, 100, 0, 0, 640, 56)); }, 5000));
@@ -160,7 +147,7 @@ TEST_F(Device, TvFromTheMenuShowsThePictureInTheFrame)
     ASSERT_TRUE(TapSending(s->host, Menu(), tv.x, tv.y, devworld::kMenuRequest, devworld::MENU_TV));
     ASSERT_TRUE(PollUntil(WindowWithPicture, 10000));
     EXPECT_TRUE(devworld::Shows(0, 0, ViewerBitmap(129, 0, 0, 400, 56)));   // the viewer's skin around it
-    EXPECT_TRUE(PanelShows(171));
+    EXPECT_TRUE(PanelShows(IDB_MAIN_PANEL));
     EXPECT_EQ(Receiver().band, devworld::kBandTv);
     EXPECT_EQ(Receiver().name, devworld::FactoryChannels().tv[0]);
 }
@@ -200,10 +187,10 @@ TEST_F(Device, ChannelSearchRewritesTheFileAndRefreshesTheList)
 {
     ASSERT_TRUE(PollUntil(WindowWithPicture, 5000));
     ASSERT_TRUE(Tapped(kTvList, SK_TV_LIST, 1));
-    ASSERT_TRUE(PollUntil([] { return PanelShows(170); }, 5000));
+    ASSERT_TRUE(PollUntil([] { return PanelShows(IDB_LIST_PANEL); }, 5000));
     const devworld::Shot firstRow = devworld::Capture(430, 182, 150, 33);
     ASSERT_TRUE(Tapped(kMainMenuButton, SK_SELECT_BAND, devworld::kBandTv));   // back to the main panel
-    ASSERT_TRUE(PollUntil([] { return PanelShows(171); }, 5000));
+    ASSERT_TRUE(PollUntil([] { return PanelShows(IDB_MAIN_PANEL); }, 5000));
 
     const size_t mark = s->host.Messages().size();
     ASSERT_TRUE(Tapped(kSearch, SK_VIEW_REQUEST, VIEWREQ_SEARCH));
@@ -217,13 +204,13 @@ TEST_F(Device, ChannelSearchRewritesTheFileAndRefreshesTheList)
 
     // The TV list now starts with the channel the search found ahead of the old first one.
     ASSERT_TRUE(Tapped(kTvList, SK_TV_LIST, 1));
-    ASSERT_TRUE(PollUntil([] { return PanelShows(170); }, 5000));
+    ASSERT_TRUE(PollUntil([] { return PanelShows(IDB_LIST_PANEL); }, 5000));
     EXPECT_TRUE(PollUntil([&] { return devworld::Differences(devworld::Capture(430, 182, 150, 33), firstRow) > 40; }, 3000));
 }
 
 TEST_F(Device, PickingAChannelChangesThePicturesName)
 {
-    ASSERT_TRUE(PollUntil([] { return PanelShows(170) && WindowWithPicture(); }, 5000));
+    ASSERT_TRUE(PollUntil([] { return PanelShows(IDB_LIST_PANEL) && WindowWithPicture(); }, 5000));
     const RECT caption = {45, 132 + 176, 365, 132 + 212};   // the name line under the bars
     const devworld::Shot before = devworld::Capture(caption.left, caption.top, 320, 36);
     ASSERT_TRUE(Tapped(Row(2), SK_TUNE_CHANNEL, 2));
@@ -237,7 +224,7 @@ TEST_F(Device, PickingAChannelChangesThePicturesName)
 
 TEST_F(Device, VolumeStepsReachTheStoreAndTheKnob)
 {
-    ASSERT_TRUE(TappedUntil(Viewer(), kMainMenuButton, [] { return PanelShows(171); }));
+    ASSERT_TRUE(TappedUntil(Viewer(), kMainMenuButton, [] { return PanelShows(IDB_MAIN_PANEL); }));
     const devworld::Shot knob = ViewerBitmap(173, 0, 0, 28, 22);
     ASSERT_EQ(ReadDword(L"Volume"), 5u);
     EXPECT_TRUE(PollUntil([&] { return devworld::Shows(KnobX(5), 344, knob); }, 3000));
@@ -273,7 +260,7 @@ TEST_F(Device, SettingsButtonOpensThePanelAndThePictureComesBack)
 
 TEST_F(Device, DabTextArrivesInRadioFullScreen)
 {
-    ASSERT_TRUE(PollUntil([] { return WindowWithPicture() && PanelShows(171); }, 5000));
+    ASSERT_TRUE(PollUntil([] { return WindowWithPicture() && PanelShows(IDB_MAIN_PANEL); }, 5000));
     if (Receiver().band != devworld::kBandRadio) ASSERT_TRUE(Tapped(kBandButton, SK_RECEIVER, RCV_BAND));
     ASSERT_TRUE(PollUntil([&] { return Receiver().band == devworld::kBandRadio; }, 3000));
     ASSERT_TRUE(PollUntil(WindowWithPicture, 5000));

@@ -25,7 +25,7 @@ protected:
 };
 Panel* PanelTouch::s_panel = nullptr;
 
-TEST_F(PanelTouch, PressThatSlidesOffStillActs)
+TEST_F(PanelTouch, PressActsOnlyWhenItWentDownOnThePanel)
 {
     const ButtonArt& arrow = kBrightRightArt;
     TouchDown(s_panel->Hwnd(), kBrightRight.x, kBrightRight.y);
@@ -37,6 +37,10 @@ TEST_F(PanelTouch, PressThatSlidesOffStillActs)
     EXPECT_TRUE(SlotShows(kBrightY, BrightSlot(4)));
     EXPECT_TRUE(Shows(arrow.x, arrow.y, ButtonImage(arrow, false)));
     ASSERT_TRUE(s_panel->Step(kBrightLeft, 42, 3));
+    // A pen-up whose pen-down went to a window above the panel, closed while the pen was held.
+    s_panel->Host().Clear();
+    TouchUp(s_panel->Hwnd(), kBrightLeft.x, kBrightLeft.y);
+    EXPECT_TRUE(s_panel->Settle(3));
 }
 
 // Each pen down is checked while the pen is still down, so a pressed image would still show.

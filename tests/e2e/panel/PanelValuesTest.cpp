@@ -55,6 +55,20 @@ TEST_F(PanelValues, DimmerArrowsBothToggle)
     }
 }
 
+// Values at the edges of int, written by someone else: each step wraps without overflowing.
+TEST(PanelOddValues, EdgesOfIntStepAndWrapWithoutOverflow)
+{
+    const DWORD kMaxInt = 0x7FFFFFFF, kMinInt = 0x80000000;
+    for (bool high : {true, false}) {
+        Panel panel({{L"Bright", high ? kMaxInt : kMinInt}, {L"FMTx", high ? kMinInt : kMaxInt}, {L"Dimmer", 0}});
+        ASSERT_TRUE(panel.Started());
+        ASSERT_TRUE(panel.Step(high ? kBrightRight : kBrightLeft, 42, high ? 0 : 10));
+        EXPECT_TRUE(SlotShows(kBrightY, BrightSlot(high ? 0 : 10)));
+        ASSERT_TRUE(panel.Step(high ? kFmLeft : kFmRight, 41, high ? 897 : 875));
+        EXPECT_TRUE(SlotShows(kFmY, FmSlot(high ? 897 : 875)));
+    }
+}
+
 // Values no step produces, as the store may hold them: shown by the slot rules, stepped as written.
 TEST(PanelOddValues, ShownAndSteppedAsStored)
 {

@@ -6,6 +6,7 @@
 
 #include "DeviceTest.h"
 #include "Frame.h"
+#include "GdiSpy.h"
 #include "HostCodes.h"
 #include "Overlay.h"
 #include "TvScreenDlg.h"
@@ -84,6 +85,92 @@ private:
     std::thread m_thread;
 };
 
+// The engine's whole conversation in order, one line per step: the simulated display's calls
+// (object numbers left out) and what this executable asks of the platform on the test's thread:
+// waits, window placements, timers and broadcasts. Waits and placements are not in the display's
+// record; they are caught at this executable's imports.
+class Trace {
+public:
+    static void Install()
+    {
+        static bool done = false;
+        if (done) return;
+        done = true;
+        s_thread = GetCurrentThreadId();
+        s_sleep = reinterpret_cast<decltype(&::Sleep)>(gdispy::ReplaceImport("kernel32.dll", "Sleep", reinterpret_cast<void*>(&OnSleep)));
+        s_pos = reinterpret_cast<decltype(&::SetWindowPos)>(gdispy::ReplaceImport("user32.dll", "SetWindowPos", reinterpret_cast<void*>(&OnPos)));
+        s_timer = reinterpret_cast<decltype(&::SetTimer)>(gdispy::ReplaceImport("user32.dll", "SetTimer", reinterpret_cast<void*>(&OnTimer)));
+        s_send = reinterpret_cast<decltype(&::SendMessageW)>(gdispy::ReplaceImport("user32.dll", "SendMessageW", reinterpret_cast<void*>(&OnSend)));
+    }
+    static void Clear()
+    {
+        ddsim::ClearLog();
+        s_own.clear();
+    }
+    static std::vector<std::string> Steps()
+    {
+        std::vector<std::string> out;
+        size_t next = 0;
+        auto flush = [&](unsigned seq) {
+            for (; next < s_own.size() && s_own[next].first <= seq; ++next) out.push_back(s_own[next].second);
+        };
+        for (const ddsim::Call& c : ddsim::Log()) {
+            flush(c.seq - 1);
+            if (c.name != "WindowPos") out.push_back(Line(c));
+        }
+        flush(~0u);
+        return out;
+    }
+
+private:
+    static std::string Line(const ddsim::Call& c)
+    {
+        std::string s = c.name;
+        if (c.name == "Release") s += " " + c.object.substr(0, c.object.find('#'));
+        for (const auto& a : c.args)
+            if (a.first != "result") s += " " + a.first + "=" + a.second.substr(0, a.second.find('#'));
+        if (c.hr != S_OK && c.name != "Release" && c.name != "AddRef" && c.name != "ExtEscape") s += " FAILS";
+        return s;
+    }
+    static void Note(const std::string& line)
+    {
+        if (GetCurrentThreadId() != s_thread) return;
+        auto log = ddsim::Log();
+        s_own.emplace_back(log.empty() ? 0 : log.back().seq, line);
+    }
+    static void WINAPI OnSleep(DWORD ms)
+    {
+        Note("Sleep " + std::to_string(ms));
+        s_sleep(ms);
+    }
+    static BOOL WINAPI OnPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags)
+    {
+        const int id = GetWindowLongW(hwnd, GWL_STYLE) & WS_CHILD ? GetDlgCtrlID(hwnd) : 0;
+        const std::string who = id ? "control " + std::to_string(id) : "main";
+        const std::string z = after == HWND_TOPMOST ? "topmost" : after == HWND_TOP ? "top" : "other";
+        char buf[96];
+        snprintf(buf, sizeof buf, " %s %d,%d %dx%d flags=0x%X", z.c_str(), x, y, cx, cy, flags);
+        Note("SetWindowPos " + who + buf);
+        return s_pos(hwnd, after, x, y, cx, cy, flags);
+    }
+    static UINT_PTR WINAPI OnTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc)
+    {
+        Note("SetTimer " + std::to_string(id) + " " + std::to_string(ms));
+        return s_timer(hwnd, id, ms, proc);
+    }
+    static LRESULT WINAPI OnSend(HWND hwnd, UINT msg, WPARAM w, LPARAM l)
+    {
+        if (hwnd == HWND_BROADCAST) Note("Broadcast " + std::to_string(w) + "/" + std::to_string(l));
+        return s_send(hwnd, msg, w, l);
+    }
+    static inline DWORD s_thread = 0;
+    static inline std::vector<std::pair<unsigned, std::string>> s_own;   // after which display call
+    static inline decltype(&::Sleep) s_sleep = nullptr;
+    static inline decltype(&::SetWindowPos) s_pos = nullptr;
+    static inline decltype(&::SetTimer) s_timer = nullptr;
+    static inline decltype(&::SendMessageW) s_send = nullptr;
+};
+
 // One viewer dialog from its real template per suite (creating and destroying a dialog costs
 // seconds under Wine). Each test starts like the viewer's start-up leaves things: the window
 // parked, the members at their start values and a freshly Prepared engine with an empty log.
@@ -94,6 +181,7 @@ protected:
         SetCurrentDirectoryW(L"C:\\");
         ReleaseVideoObjects();
         ddsim::Reset();
+        Trace::Install();
         devtest::CardGuard card;   // start-up creates the channel file on a card it finds
         s_dlg = new CTvScreenDlg();
         if (!s_dlg->Create(IDD_MAIN_DIALOG)) return;
@@ -142,6 +230,7 @@ protected:
         ReleaseVideoObjects();
         ddsim::Reset();
         SetWindowPos(m_hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_SHOWWINDOW);
+        Trace::Clear();
     }
 
     // A freshly Prepared engine with an empty log.
@@ -149,7 +238,7 @@ protected:
     {
         Fresh();
         ASSERT_EQ(InitPlay(m_dlg), 1);
-        ddsim::ClearLog();
+        Trace::Clear();
     }
 
     CTvScreenDlg& Dlg() { return *m_dlg; }
@@ -211,6 +300,41 @@ inline bool SameRect(const RECT& rc, LONG l, LONG t, LONG r, LONG b)
     return rc.left == l && rc.top == t && rc.right == r && rc.bottom == b;
 }
 
+
+// Steps of the trace, as the device's engine must take them.
+namespace step {
+inline std::string Text(const RECT& rc) { return RectText(rc.left, rc.top, rc.right, rc.bottom); }
+inline const std::string kStop = "StopVideo";
+inline const std::string kHide = "UpdateOverlay src=null dest=Primary dst=null flags=0x00000200 fx=null";
+inline const std::string kTarget = "SetTargetSurface surface=Overlay flags=0x00000001";
+inline std::string Escape(int code)
+{
+    return "ExtEscape escape=16900 code=" + std::to_string(code) + " in=null outSize=0 out=buffer dc=window";
+}
+inline std::string Surface(int w, int h)
+{
+    return "CreateSurface size=124 flags=0x00001027 caps=0x08004098 width=" + std::to_string(w) + " height=" +
+           std::to_string(h) + " backBuffers=2 format=32/0x40/16/F800:07E0:001F";
+}
+inline std::string Start(int w, int h)
+{
+    return "StartVideo size=64 originX=0 originY=0 flags=0x00000044 crop=(0,0,720,270) prescaleWidth=" +
+           std::to_string(w) + " prescaleHeight=" + std::to_string(h) + " input=0x59565955 vbiHeight=24 target=Overlay";
+}
+inline std::string Show(const RECT& rc)
+{
+    return "UpdateOverlay src=" + Text(rc) + " dest=Primary dst=" + Text(rc) + " flags=0x00004000 fx=56";
+}
+inline std::string Place(const char* who, const char* z, int x, int y, int cx, int cy, UINT flags)
+{
+    char buf[128];
+    snprintf(buf, sizeof buf, "SetWindowPos %s %s %d,%d %dx%d flags=0x%X", who, z, x, y, cx, cy, flags);
+    return buf;
+}
+inline std::string Viewer(int x, int y, int cx, int cy, UINT flags) { return Place("main", "topmost", x, y, cx, cy, flags); }
+inline const std::string kDlsShown = Place("control 1001", "top", 0, 416, 640, 64, 0);
+inline const std::string kDlsHidden = Place("control 1001", "top", 0, 0, 0, 0, 0);
+}  // namespace step
 }  // namespace overlaytest
 
 namespace overlaytest {
@@ -272,3 +396,4 @@ private:
 };
 
 }  // namespace overlaytest
+

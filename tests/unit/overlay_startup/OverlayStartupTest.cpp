@@ -2,6 +2,8 @@
 // rebuild, and every failure report with the engine left empty.
 #include "../overlay_common/OverlayFixture.h"
 
+#include <algorithm>
+
 using namespace overlaytest;
 
 namespace {
@@ -49,55 +51,20 @@ TEST_F(OverlayStartup, AsksTheHardwareForTheDevicesChainInOrder)
 {
     Fresh();
     EXPECT_EQ(InitPlay(&Dlg()), 1);
-    std::vector<std::string> names;
-    for (const ddsim::Call& c : ddsim::Log())
-        if (c.name != "Release" && c.name != "WindowPos") names.push_back(c.name);
+    char hwnd[32];
+    snprintf(hwnd, sizeof hwnd, "%p", static_cast<void*>(Hwnd()));
     const std::vector<std::string> expected = {
-        "DirectDrawCreate", "QueryInterface", "QueryInterface", "SetCooperativeLevel", "CreateSurface",
-        "GetCaps", "CreateSurface", "EnumVideoPorts", "GetVideoPortConnectInfo", "CreateVideoPort",
-        "SetTargetSurface", "GetInputFormats", "GetColorControls", "UpdateOverlay"};
-    EXPECT_EQ(names, expected);
-
-    auto qi = ddsim::Calls("QueryInterface");
-    ASSERT_EQ(qi.size(), 2u);
-    EXPECT_EQ(qi[0].Arg("iid"), "IID_IDirectDraw4");
-    EXPECT_EQ(qi[1].Arg("iid"), "IID_IDDVideoPortContainer");
-    EXPECT_EQ(Last("SetCooperativeLevel").Num("flags"), DDSCL_NORMAL);
-
-    auto surfaces = ddsim::Calls("CreateSurface");
-    ASSERT_EQ(surfaces.size(), 2u);
-    EXPECT_EQ(surfaces[0].Num("flags"), DDSD_CAPS);
-    EXPECT_EQ(surfaces[0].Num("caps"), DDSCAPS_PRIMARYSURFACE);
-    EXPECT_EQ(surfaces[1].Num("flags"), 0x1027);
-    EXPECT_EQ(surfaces[1].Num("caps"), 0x08004098);
-    EXPECT_EQ(surfaces[1].Num("width"), 320);
-    EXPECT_EQ(surfaces[1].Num("height"), 240);
-    EXPECT_EQ(surfaces[1].Num("backBuffers"), 2);
-    EXPECT_EQ(surfaces[1].Arg("format"), "32/0x40/16/F800:07E0:001F");
-    EXPECT_EQ(surfaces[1].Num("size"), static_cast<long long>(sizeof(DDSURFACEDESC2)));
-    EXPECT_EQ(Last("GetCaps").Num("driver"), static_cast<long long>(sizeof(DDCAPS)));
-    EXPECT_EQ(Last("GetCaps").Arg("hel"), "null");
-
-    ddsim::Call port = Last("CreateVideoPort");
-    EXPECT_EQ(port.Num("flags"), DDVPCREATE_VIDEOONLY);
-    EXPECT_EQ(port.Num("fieldWidth"), 720);
-    EXPECT_EQ(port.Num("vbiWidth"), 0);
-    EXPECT_EQ(port.Num("fieldHeight"), 270);
-    EXPECT_EQ(port.Num("usPerField"), 16000);
-    EXPECT_EQ(port.Num("maxPixels"), 3456000);
-    EXPECT_EQ(port.Num("port"), 0);
-    EXPECT_EQ(Last("GetVideoPortConnectInfo").Num("count"), 4);
-    EXPECT_EQ(Last("SetTargetSurface").Num("flags"), DDVPTARGET_VIDEO);
+        "DirectDrawCreate guid=null", "QueryInterface iid=IID_IDirectDraw4", "QueryInterface iid=IID_IDDVideoPortContainer",
+        "Release DirectDraw", "SetCooperativeLevel hwnd=" + std::string(hwnd) + " flags=0x00000008",
+        "CreateSurface size=124 flags=0x00000001 caps=0x00000200 width=0 height=0 backBuffers=0 format=0/0x0/0/0000:0000:0000",
+        "GetCaps driver=436 hel=null caps=0x00005800", step::Surface(320, 240),
+        "EnumVideoPorts flags=0x00000000 filter=null ports=1 callbacks=1", "GetVideoPortConnectInfo port=0 count=4 info=array returned=2",
+        "CreateVideoPort flags=0x00000002 size=72 fieldWidth=720 vbiWidth=0 fieldHeight=270 usPerField=16000 maxPixels=3456000 "
+        "port=0 connectSize=32 connect={5D5E0A10-6C3E-4E1B-9A21-446576736900}",
+        step::kTarget, "GetInputFormats count=4 flags=0x00000001 returned=2", "GetColorControls size=40", step::kHide,
+        step::Viewer(0, 0, 0, 0, SWP_SHOWWINDOW)};
+    EXPECT_EQ(Trace::Steps(), expected);
     EXPECT_EQ(Last("SetTargetSurface").Arg("surface"), Last("CreateSurface").Arg("result"));
-    EXPECT_EQ(Last("GetInputFormats").Num("count"), 4);
-    EXPECT_EQ(Last("GetInputFormats").Num("flags"), DDVPFORMAT_VIDEO);
-    EXPECT_EQ(Last("GetColorControls").Num("size"), static_cast<long long>(sizeof(DDCOLORCONTROL)));
-
-    ddsim::Call hide = Last("UpdateOverlay");
-    EXPECT_EQ(hide.Arg("src"), "null");
-    EXPECT_EQ(hide.Arg("dst"), "null");
-    EXPECT_EQ(hide.Arg("fx"), "null");
-    EXPECT_EQ(hide.Num("flags"), DDOVER_HIDE);
 
     // The start information waits for the first switch.
     EXPECT_EQ(g_vpInfo.dwSize, sizeof(DDVIDEOPORTINFO));
@@ -115,21 +82,27 @@ TEST_F(OverlayStartup, AsksTheHardwareForTheDevicesChainInOrder)
     EXPECT_EQ(ddsim::LiveObjects().directDraw, 1);   // the base object went with step 4
 }
 
-TEST_F(OverlayStartup, WindowIsParkedAfterTheHidingUpdate)
+// Start-up ends hiding the overlay and parking the window, and only then reports a failed hide.
+TEST_F(OverlayStartup, WindowIsParkedAfterTheHidingUpdateAndBeforeItsReport)
 {
-    Fresh();
-    SetWindowPos(Hwnd(), HWND_NOTOPMOST, 10, 10, 200, 100, SWP_HIDEWINDOW);
-    ASSERT_EQ(InitPlay(&Dlg()), 1);
-    EXPECT_TRUE(SameRect(WindowRect(), 0, 0, 0, 0));
-    EXPECT_TRUE(Visible());
-    EXPECT_TRUE(Topmost());
-    auto log = ddsim::Log();
-    size_t hide = 0, place = 0;
-    for (size_t i = 0; i < log.size(); ++i) {
-        if (log[i].name == "UpdateOverlay") hide = i;
-        if (log[i].name == "WindowPos" && log[i].Arg("window") == "main") place = i;
+    const std::string park = step::Viewer(0, 0, 0, 0, SWP_SHOWWINDOW);
+    for (bool hideFails : {false, true}) {
+        SCOPED_TRACE(hideFails);
+        Fresh();
+        SetWindowPos(Hwnd(), HWND_NOTOPMOST, 10, 10, 200, 100, SWP_HIDEWINDOW);
+        Trace::Clear();
+        if (hideFails) ddsim::Fail("UpdateOverlay", 1, kFault);
+        BoxWatcher& boxes = Boxes();
+        EXPECT_EQ(InitPlay(&Dlg()), hideFails ? kFault : 1);
+        EXPECT_TRUE(SameRect(WindowRect(), 0, 0, 0, 0));
+        EXPECT_TRUE(Visible());
+        EXPECT_TRUE(Topmost());
+        std::vector<std::string> steps = Trace::Steps();
+        auto hide = std::find(steps.begin(), steps.end(), step::kHide + (hideFails ? " FAILS" : ""));
+        ASSERT_LT(hide + 1, steps.end()) << testing::PrintToString(steps);
+        EXPECT_EQ(hide[1], park);
+        EXPECT_EQ(boxes.Texts().size(), hideFails ? 1u : 0u);
     }
-    EXPECT_GT(place, hide);
 }
 
 TEST_F(OverlayStartup, MoreConnectionTypesThanAskedForStillStartsWithTheFirst)
@@ -351,26 +324,14 @@ TEST_F(OverlayStartupReports, ReportTextIsCutToItsBufferAndTheCodeComesBack)
 TEST_F(OverlayStartupReports, ReleaseOrderIsPortSurfaceHiddenPrimaryContainerDirectDraw)
 {
     Prepared();
-    const std::string port = Last("CreateVideoPort").Arg("result");
     ReleaseVideoObjects();
-    std::vector<std::string> steps;
-    for (const ddsim::Call& c : ddsim::Log()) {
-        if (c.name == "Release") steps.push_back("Release " + c.object);
-        if (c.name == "UpdateOverlay") steps.push_back("Hide " + c.object);
-        if (c.name == "StopVideo") steps.push_back("StopVideo");
-    }
-    ASSERT_EQ(steps.size(), 6u);
-    EXPECT_EQ(steps[0].substr(0, 17), "Release VideoPort");
-    EXPECT_EQ(steps[1].substr(0, 12), "Hide Overlay");
-    EXPECT_EQ(steps[2].substr(0, 15), "Release Overlay");
-    EXPECT_EQ(steps[3].substr(0, 15), "Release Primary");
-    EXPECT_EQ(steps[4].substr(0, 18), "Release DirectDraw");   // the container
-    EXPECT_EQ(steps[5].substr(0, 18), "Release DirectDraw");
+    EXPECT_EQ(Trace::Steps(), (std::vector<std::string>{"Release VideoPort", step::kHide, "Release Overlay", "Release Primary",
+                                                         "Release DirectDraw", "Release DirectDraw"}));   // the container, then the object
     EXPECT_TRUE(EngineEmpty());
     EXPECT_EQ(ddsim::LiveObjects().total(), 0);
-    const size_t calls = ddsim::Log().size();
+    Trace::Clear();
     ReleaseVideoObjects();   // nothing left to release: no call at all
-    EXPECT_EQ(ddsim::Log().size(), calls);
+    EXPECT_TRUE(Trace::Steps().empty());
 }
 
 }  // namespace

@@ -2,12 +2,14 @@
 // (timers, flags), the small operations around it, and a switch that fails.
 #include "../overlay_common/OverlayFixture.h"
 
+#include <algorithm>
+#include <cstring>
+
 using namespace overlaytest;
 
 namespace {
 
 const HRESULT kFault = DDERR_INVALIDCAPS;
-enum Dls { kUntouched, kCollapsed, kShown };
 
 struct ViewCase {
     const char* name;
@@ -16,7 +18,7 @@ struct ViewCase {
     int escape;
     int surfaceW, surfaceH, prescaleW, prescaleH;
     int winX, winY, winW, winH;
-    Dls dls;
+    const char* dls;   // the DLS line's moves in order: h hidden, s shown; none: untouched
     int pipPosAfter, pipSideAfter;
     RECT picture;   // where the test picture is on the screen
 };
@@ -28,29 +30,29 @@ const RECT kTop = {0, 0, 320, 240}, kBottom = {0, 240, 320, 480};
 
 // clang-format off
 const ViewCase kViews[] = {
-    {"TvWindow",            1, 0, 1, 0, 0, 1, kFrame, 1045, 320, 372, 320, 240, 0, 0, 640, 480, kUntouched, 0, 2, {45, 132, 365, 372}},
-    {"RadioWindow",         2, 3, 2, 1, 1, 2, kFrame, 1045, 320, 372, 320, 240, 0, 0, 640, 480, kUntouched, 3, 2, {45, 132, 365, 372}},
-    {"TvFull",              3, 0, 1, 0, 0, 1, kFull, 1000, 640, 480, 640, 480, 0, 0, 640, 480, kCollapsed, 0, 2, kFull},
-    {"TvFullDlsNoList",     3, 0, 2, 1, 0, 1, kFull, 1000, 640, 480, 640, 480, 0, 0, 640, 480, kCollapsed, 0, 2, kFull},
-    {"TvFullDlsListRadio",  3, 0, 2, 1, 1, 2, kFullDls, 1000, 640, 480, 640, 416, 0, 0, 640, 480, kShown, 0, 2, kFullDls},
-    {"TvFullDlsListTv",     3, 0, 2, 1, 1, 1, kFull, 1000, 640, 480, 640, 480, 0, 0, 640, 480, kCollapsed, 0, 2, kFull},
-    {"TvFullListRadioNoDls",3, 0, 2, 0, 1, 2, kFull, 1000, 640, 480, 640, 480, 0, 0, 640, 480, kCollapsed, 0, 2, kFull},
-    {"RadioFull",           4, 0, 1, 0, 0, 1, kFull, 1000, 640, 480, 640, 480, 0, 0, 640, 480, kCollapsed, 0, 2, kFull},
-    {"RadioFullDls",        4, 0, 2, 1, 0, 1, kFullDls, 1000, 640, 480, 640, 416, 0, 0, 640, 480, kShown, 0, 2, kFullDls},
-    {"RadioFullDlsListTv",  4, 0, 2, 1, 1, 1, kFull, 1000, 640, 480, 640, 480, 0, 0, 640, 480, kCollapsed, 0, 2, kFull},
-    {"RadioFullDlsListRad", 4, 0, 2, 1, 1, 2, kFullDls, 1000, 640, 480, 640, 416, 0, 0, 640, 480, kShown, 0, 2, kFullDls},
-    {"PipTopLeft",          6, 0, 2, 1, 0, 1, kTop, 1000, 320, 240, 320, 240, 0, 0, 320, 240, kCollapsed, 0, 2, {0, 0, 320, 240}},
-    {"PipTopRight",         6, 1, 2, 0, 0, 1, kTop, 1320, 320, 240, 320, 240, 320, 0, 320, 240, kCollapsed, 1, 2, {320, 0, 640, 240}},
-    {"PipBottomRight",      6, 2, 2, 0, 0, 1, kBottom, 1320, 320, 480, 320, 240, 320, 240, 320, 240, kCollapsed, 2, 2, {320, 240, 640, 480}},
-    {"PipBottomLeft",       6, 3, 2, 0, 0, 1, kBottom, 1000, 320, 480, 320, 240, 0, 240, 320, 240, kCollapsed, 3, 2, {0, 240, 320, 480}},
-    {"RadioPipTopRight",    7, 1, 2, 0, 0, 1, kTop, 1320, 320, 240, 320, 240, 320, 0, 320, 240, kCollapsed, 1, 2, {320, 0, 640, 240}},
-    {"RadioPipBottomLeft",  7, 3, 2, 1, 0, 1, kBottom, 1000, 320, 480, 320, 240, 0, 240, 320, 240, kCollapsed, 3, 2, {0, 240, 320, 480}},
-    {"LeftPipTopLeft",      6, 0, 1, 0, 0, 1, kTop, 1000, 320, 240, 320, 240, 0, 0, 320, 240, kCollapsed, 0, 1, {0, 0, 320, 240}},
-    {"LeftPipFromTopRight", 6, 1, 1, 0, 0, 1, kTop, 1000, 320, 240, 320, 240, 0, 0, 320, 240, kCollapsed, 0, 1, {0, 0, 320, 240}},
-    {"LeftPipFromBotRight", 7, 2, 1, 0, 0, 1, kBottom, 1000, 320, 480, 320, 240, 0, 240, 320, 240, kCollapsed, 3, 1, {0, 240, 320, 480}},
-    {"LeftPipBottomLeft",   7, 3, 1, 0, 0, 1, kBottom, 1000, 320, 480, 320, 240, 0, 240, 320, 240, kCollapsed, 3, 1, {0, 240, 320, 480}},
-    {"PipQuadrantFour",     6, 4, 2, 0, 0, 1, kTop, 1000, 320, 240, 320, 240, 0, 0, 320, 240, kCollapsed, 0, 2, {0, 0, 320, 240}},
-    {"PipQuadrantMinusOne", 7, -1, 2, 0, 0, 1, kTop, 1000, 320, 240, 320, 240, 0, 0, 320, 240, kCollapsed, 0, 2, {0, 0, 320, 240}},
+    {"TvWindow",            1, 0, 1, 0, 0, 1, kFrame, 1045, 320, 372, 320, 240, 0, 0, 640, 480, "", 0, 2, {45, 132, 365, 372}},
+    {"RadioWindow",         2, 3, 2, 1, 1, 2, kFrame, 1045, 320, 372, 320, 240, 0, 0, 640, 480, "", 3, 2, {45, 132, 365, 372}},
+    {"TvFull",              3, 0, 1, 0, 0, 1, kFull, 1000, 640, 480, 640, 480, 0, 0, 640, 480, "h", 0, 2, kFull},
+    {"TvFullDlsNoList",     3, 0, 2, 1, 0, 1, kFull, 1000, 640, 480, 640, 480, 0, 0, 640, 480, "h", 0, 2, kFull},
+    {"TvFullDlsListRadio",  3, 0, 2, 1, 1, 2, kFullDls, 1000, 640, 480, 640, 416, 0, 0, 640, 480, "hs", 0, 2, kFullDls},
+    {"TvFullDlsListTv",     3, 0, 2, 1, 1, 1, kFull, 1000, 640, 480, 640, 480, 0, 0, 640, 480, "h", 0, 2, kFull},
+    {"TvFullListRadioNoDls",3, 0, 2, 0, 1, 2, kFull, 1000, 640, 480, 640, 480, 0, 0, 640, 480, "h", 0, 2, kFull},
+    {"RadioFull",           4, 0, 1, 0, 0, 1, kFull, 1000, 640, 480, 640, 480, 0, 0, 640, 480, "h", 0, 2, kFull},
+    {"RadioFullDls",        4, 0, 2, 1, 0, 1, kFullDls, 1000, 640, 480, 640, 416, 0, 0, 640, 480, "s", 0, 2, kFullDls},
+    {"RadioFullDlsListTv",  4, 0, 2, 1, 1, 1, kFull, 1000, 640, 480, 640, 480, 0, 0, 640, 480, "sh", 0, 2, kFull},
+    {"RadioFullDlsListRad", 4, 0, 2, 1, 1, 2, kFullDls, 1000, 640, 480, 640, 416, 0, 0, 640, 480, "s", 0, 2, kFullDls},
+    {"PipTopLeft",          6, 0, 2, 1, 0, 1, kTop, 1000, 320, 240, 320, 240, 0, 0, 320, 240, "h", 0, 2, {0, 0, 320, 240}},
+    {"PipTopRight",         6, 1, 2, 0, 0, 1, kTop, 1320, 320, 240, 320, 240, 320, 0, 320, 240, "h", 1, 2, {320, 0, 640, 240}},
+    {"PipBottomRight",      6, 2, 2, 0, 0, 1, kBottom, 1320, 320, 480, 320, 240, 320, 240, 320, 240, "h", 2, 2, {320, 240, 640, 480}},
+    {"PipBottomLeft",       6, 3, 2, 0, 0, 1, kBottom, 1000, 320, 480, 320, 240, 0, 240, 320, 240, "h", 3, 2, {0, 240, 320, 480}},
+    {"RadioPipTopRight",    7, 1, 2, 0, 0, 1, kTop, 1320, 320, 240, 320, 240, 320, 0, 320, 240, "h", 1, 2, {320, 0, 640, 240}},
+    {"RadioPipBottomLeft",  7, 3, 2, 1, 0, 1, kBottom, 1000, 320, 480, 320, 240, 0, 240, 320, 240, "h", 3, 2, {0, 240, 320, 480}},
+    {"LeftPipTopLeft",      6, 0, 1, 0, 0, 1, kTop, 1000, 320, 240, 320, 240, 0, 0, 320, 240, "h", 0, 1, {0, 0, 320, 240}},
+    {"LeftPipFromTopRight", 6, 1, 1, 0, 0, 1, kTop, 1000, 320, 240, 320, 240, 0, 0, 320, 240, "h", 0, 1, {0, 0, 320, 240}},
+    {"LeftPipFromBotRight", 7, 2, 1, 0, 0, 1, kBottom, 1000, 320, 480, 320, 240, 0, 240, 320, 240, "h", 3, 1, {0, 240, 320, 480}},
+    {"LeftPipBottomLeft",   7, 3, 1, 0, 0, 1, kBottom, 1000, 320, 480, 320, 240, 0, 240, 320, 240, "h", 3, 1, {0, 240, 320, 480}},
+    {"PipQuadrantFour",     6, 4, 2, 0, 0, 1, kTop, 1000, 320, 240, 320, 240, 0, 0, 320, 240, "h", 0, 2, {0, 0, 320, 240}},
+    {"PipQuadrantMinusOne", 7, -1, 2, 0, 0, 1, kTop, 1000, 320, 240, 320, 240, 0, 0, 320, 240, "h", 0, 2, {0, 0, 320, 240}},
 };
 // clang-format on
 
@@ -68,42 +70,43 @@ protected:
         Dlg().m_nTapCount = 3;
         // A recognisable place, to tell an untouched DLS line from a moved one.
         SetWindowPos(GetDlgItem(Hwnd(), 1001), nullptr, 10, 20, 30, 12, SWP_NOZORDER);
+        Trace::Clear();
     }
 };
 
-TEST_P(OverlayView, PlacesPictureAndWindowAndArmsTheTimers)
+// The whole switch from a Prepared engine, every argument, wait and timer in its place.
+std::vector<std::string> Steps(const ViewCase& c)
+{
+    using namespace step;
+    std::vector<std::string> s = {"Sleep 100", kStop, kHide, "Release Overlay", Escape(c.escape), Surface(c.surfaceW, c.surfaceH), kTarget};
+    for (const char* m = c.dls; *m; ++m) s.push_back(*m == 's' ? kDlsShown : kDlsHidden);
+    s.push_back(Viewer(c.winX, c.winY, c.winW, c.winH, SWP_HIDEWINDOW));   // sized while hidden,
+    s.push_back(Viewer(c.winX, c.winY, 0, 0, SWP_SHOWWINDOW | SWP_NOSIZE));   // shown unresized
+    s.push_back(Start(c.prescaleW, c.prescaleH));
+    s.push_back(Show(c.rc));
+    const bool windowed = c.mode == VIEW_TV_WINDOW || c.mode == VIEW_RADIO_WINDOW;
+    s.push_back(windowed ? "SetTimer 30 2000" : "Sleep 100");
+    s.push_back("SetTimer 80 200");
+    return s;
+}
+
+TEST_P(OverlayView, WholeSwitchInOrderAndWhatItLeaves)
 {
     const ViewCase& c = GetParam();
     Arrange(c);
     EXPECT_EQ(SwitchOverlayMode(&Dlg(), c.mode), DD_OK);
+    EXPECT_EQ(Trace::Steps(), Steps(c));
+    EXPECT_EQ(Last("StartVideo").Arg("target"), Last("CreateSurface").Arg("result"));
 
     EXPECT_EQ(Text(g_rcOverlay), Text(c.rc));
-    ddsim::Call esc = Last("ExtEscape");
-    EXPECT_EQ(esc.Num("escape"), 16900);
-    EXPECT_EQ(esc.Num("code"), c.escape);
-    EXPECT_EQ(esc.Arg("in"), "null");
-    EXPECT_EQ(esc.Num("outSize"), 0);
-    EXPECT_EQ(esc.Arg("dc"), "window");
-    ddsim::Call surface = Last("CreateSurface");
-    EXPECT_EQ(surface.Num("width"), c.surfaceW);
-    EXPECT_EQ(surface.Num("height"), c.surfaceH);
-    ddsim::Call start = Last("StartVideo");
-    EXPECT_EQ(start.Num("prescaleWidth"), c.prescaleW);
-    EXPECT_EQ(start.Num("prescaleHeight"), c.prescaleH);
-    EXPECT_EQ(start.Arg("target"), surface.Arg("result"));
-    ddsim::Call show = Last("UpdateOverlay");
-    EXPECT_EQ(show.Arg("src"), Text(c.rc));
-    EXPECT_EQ(show.Arg("dst"), Text(c.rc));
-    EXPECT_EQ(show.Num("flags"), DDOVER_SHOW);
-    EXPECT_EQ(show.Num("fx"), static_cast<long long>(sizeof(DDOVERLAYFX)));
-
     EXPECT_TRUE(SameRect(WindowRect(), c.winX, c.winY, c.winX + c.winW, c.winY + c.winH));
     EXPECT_TRUE(Visible());
     EXPECT_TRUE(Topmost());
     RECT dls = DlsRect();
-    if (c.dls == kShown) EXPECT_TRUE(SameRect(dls, 0, 416, 640, 480)) << Text(dls);
-    if (c.dls == kCollapsed) EXPECT_TRUE(SameRect(dls, 0, 0, 0, 0)) << Text(dls);
-    if (c.dls == kUntouched) EXPECT_TRUE(SameRect(dls, 10, 20, 40, 32)) << Text(dls);
+    const char last = *c.dls ? c.dls[strlen(c.dls) - 1] : 0;
+    if (last == 's') EXPECT_TRUE(SameRect(dls, 0, 416, 640, 480)) << Text(dls);
+    if (last == 'h') EXPECT_TRUE(SameRect(dls, 0, 0, 0, 0)) << Text(dls);
+    if (!last) EXPECT_TRUE(SameRect(dls, 10, 20, 40, 32)) << Text(dls);
 
     const bool windowed = c.mode == VIEW_TV_WINDOW || c.mode == VIEW_RADIO_WINDOW;
     EXPECT_TRUE(TakeTimer(TIMER_SWITCHED));
@@ -124,51 +127,10 @@ TEST_P(OverlayView, PlacesPictureAndWindowAndArmsTheTimers)
     EXPECT_EQ(ddsim::DeadCalls(), 0);
 }
 
-TEST_P(OverlayView, WindowIsSizedWhileHiddenThenShownUnresized)
-{
-    const ViewCase& c = GetParam();
-    Arrange(c);
-    ASSERT_EQ(SwitchOverlayMode(&Dlg(), c.mode), DD_OK);
-    std::vector<ddsim::Call> main;
-    for (const ddsim::Call& call : ddsim::Calls("WindowPos"))
-        if (call.Arg("window") == "main") main.push_back(call);
-    ASSERT_GE(main.size(), 2u);
-    const ddsim::Call& sized = main[main.size() - 2];
-    const ddsim::Call& shown = main.back();
-    EXPECT_EQ(sized.Num("visible"), 0);
-    EXPECT_EQ(sized.Num("cx"), c.winW);
-    EXPECT_EQ(sized.Num("cy"), c.winH);
-    EXPECT_EQ(shown.Num("visible"), 1);
-    EXPECT_EQ(shown.Num("topmost"), 1);
-    EXPECT_NE(shown.Num("flags") & SWP_NOSIZE, 0);
-    // The picture is shown only once the window stands where it belongs.
-    EXPECT_GT(Last("UpdateOverlay").seq, shown.seq);
-}
-
 INSTANTIATE_TEST_SUITE_P(EveryView, OverlayView, ::testing::ValuesIn(kViews),
                          [](const ::testing::TestParamInfo<ViewCase>& info) { return std::string(info.param.name); });
 
 class OverlaySwitch : public OverlayTest {};
-
-TEST_F(OverlaySwitch, RunsTheWholeCycleWithItsWaits)
-{
-    ASSERT_EQ(SwitchOverlayMode(&Dlg(), VIEW_TV_FULL), DD_OK);
-    ddsim::ClearLog();
-    const DWORD before = GetTickCount();
-    ASSERT_EQ(SwitchOverlayMode(&Dlg(), VIEW_TV_PIP), DD_OK);
-    const DWORD elapsed = GetTickCount() - before;
-    std::vector<std::string> steps;
-    for (const ddsim::Call& c : ddsim::Log()) {
-        if (c.name == "WindowPos") continue;
-        steps.push_back(c.name + (c.name == "Release" ? " " + c.object.substr(0, c.object.find('#')) : ""));
-    }
-    const std::vector<std::string> expected = {"StopVideo",  "UpdateOverlay",    "Release Overlay", "ExtEscape",
-                                               "CreateSurface", "SetTargetSurface", "StartVideo",   "UpdateOverlay"};
-    EXPECT_EQ(steps, expected);
-    EXPECT_GE(ddsim::Calls("StopVideo").front().ms - before, 80u);   // a wait before anything (tick granularity allowed)
-    EXPECT_GE(elapsed, 180u);                  // and one after showing a PIP
-    EXPECT_EQ(ddsim::Calls("UpdateOverlay").front().Num("flags"), DDOVER_HIDE);
-}
 
 TEST_F(OverlaySwitch, EveryViewFollowsEveryOtherWithOneChainAlive)
 {
@@ -188,20 +150,21 @@ TEST_F(OverlaySwitch, EveryViewFollowsEveryOtherWithOneChainAlive)
     EXPECT_EQ(ddsim::Count("DirectDrawCreate"), 0);
 }
 
+// The hidden view ends the cycle once the surface is attached: no start, no show, no wait after.
+const std::vector<std::string> kHiddenSteps = {
+    "Sleep 100", step::kStop, step::kHide, "Release Overlay", step::Escape(1000), step::Surface(320, 240), step::kTarget,
+    step::kDlsHidden, step::kHide, step::Viewer(0, 0, 0, 0, SWP_HIDEWINDOW), "SetTimer 80 200"};
+
 TEST_F(OverlaySwitch, HiddenViewStopsTheportHidesEverythingAndKeepsThePrescale)
 {
     ASSERT_EQ(SwitchOverlayMode(&Dlg(), VIEW_RADIO_FULL), DD_OK);
     ASSERT_TRUE(TakeTimer(TIMER_SWITCHED));
     Dlg().m_nTapCount = 2;
     SetWindowPos(GetDlgItem(Hwnd(), 1001), nullptr, 0, 416, 640, 64, SWP_NOZORDER);
-    const int starts = ddsim::Count("StartVideo");
+    Trace::Clear();
     EXPECT_EQ(SwitchOverlayMode(&Dlg(), VIEW_HIDDEN), DD_OK);
-    EXPECT_EQ(ddsim::Count("StartVideo"), starts);
+    EXPECT_EQ(Trace::Steps(), kHiddenSteps);
     EXPECT_EQ(Text(g_rcOverlay), Text(kTop));
-    EXPECT_EQ(Last("ExtEscape").Num("code"), 1000);
-    EXPECT_EQ(Last("CreateSurface").Num("width"), 320);
-    EXPECT_EQ(Last("CreateSurface").Num("height"), 240);
-    EXPECT_EQ(Last("UpdateOverlay").Num("flags"), DDOVER_HIDE);
     EXPECT_EQ(g_vpInfo.dwPrescaleWidth, 640u);
     EXPECT_EQ(g_vpInfo.dwPrescaleHeight, 480u);
     ddsim::Display d = ddsim::GetDisplay();
@@ -259,19 +222,41 @@ TEST_F(OverlaySwitch, ModesOutsideTheSevenViewsAreIgnored)
     EXPECT_FALSE(TakeTimer(TIMER_SWITCHED));
 }
 
-TEST_F(OverlaySwitch, FailedSurfaceInASwitchRebuildsAndTheViewStillShows)
+// The rebuild inside a switch builds the chain again and nothing else: the start information,
+// the overlay's visibility and the window stay the switch's business.
+TEST_F(OverlaySwitch, FailedSurfaceInASwitchRebuildsOnlyTheChainAndTheViewStillShows)
 {
+    ASSERT_EQ(SwitchOverlayMode(&Dlg(), VIEW_RADIO_FULL), DD_OK);
+    Trace::Clear();
     ddsim::Fail("CreateSurface", 1, DDERR_OUTOFVIDEOMEMORY);
     BoxWatcher& boxes = Boxes();
-    EXPECT_EQ(SwitchOverlayMode(&Dlg(), VIEW_TV_WINDOW), DD_OK);
+    EXPECT_EQ(SwitchOverlayMode(&Dlg(), VIEW_HIDDEN), DD_OK);
     EXPECT_TRUE(boxes.Texts().empty());
     EXPECT_EQ(ddsim::Count("DirectDrawCreate"), 1);
+    // Apart from the rebuild (the failed surface up to the colour controls) the steps are those of
+    // any switch to the hidden view; within it, nothing shows, hides or moves anything.
+    std::vector<std::string> steps = Trace::Steps(), outside;
+    const auto failed = std::find(steps.begin(), steps.end(), step::Surface(320, 240) + " FAILS");
+    const auto rebuilt = std::find(failed, steps.end(), step::Surface(320, 240));
+    auto end = rebuilt;
+    while (end != steps.end() && end->rfind("GetColorControls", 0) != 0) ++end;
+    ASSERT_NE(end, steps.end()) << testing::PrintToString(steps);
+    outside.assign(steps.begin(), failed);
+    outside.push_back(*rebuilt);
+    outside.insert(outside.end(), end + 1, steps.end());
+    EXPECT_EQ(outside, kHiddenSteps);
+    for (auto it = failed; it != end; ++it) {
+        EXPECT_EQ(it->find("UpdateOverlay"), std::string::npos) << *it;
+        EXPECT_EQ(it->find("SetWindowPos"), std::string::npos) << *it;
+    }
+    EXPECT_EQ(g_vpInfo.dwPrescaleWidth, 640u);
+    EXPECT_EQ(g_vpInfo.dwPrescaleHeight, 480u);
     ddsim::Live live = ddsim::LiveObjects();
     EXPECT_EQ(live.directDraw, 1);
     EXPECT_EQ(live.primary, 1);
     EXPECT_EQ(live.overlays, 1);
     EXPECT_EQ(live.videoPorts, 1);
-    EXPECT_EQ(Last("CreateSurface").Num("height"), 372);
+    EXPECT_EQ(SwitchOverlayMode(&Dlg(), VIEW_TV_WINDOW), DD_OK);
     ddsim::Display d = ddsim::GetDisplay();
     EXPECT_TRUE(d.overlayShown);
     EXPECT_TRUE(d.portRunning);
@@ -318,15 +303,13 @@ TEST_F(OverlayOps, SearchHidesThePictureButKeepsThePortAndTellsTheHost)
     ASSERT_EQ(SwitchOverlayMode(&Dlg(), VIEW_TV_WINDOW), DD_OK);
     devtest::HostWindow host;
     Dlg().m_nSearchProgress = 13;
-    const int surfaces = ddsim::Count("CreateSurface");
+    Trace::Clear();
     HideOverlayForSearch(&Dlg());
+    EXPECT_EQ(Trace::Steps(), (std::vector<std::string>{step::kHide, "Sleep 10", "Broadcast 14/68"}));
     EXPECT_EQ(host.Count(SK_VIEW_REQUEST, VIEWREQ_SEARCH), 1);
     EXPECT_EQ(Dlg().m_nSearchProgress, 0);
     ddsim::Display d = ddsim::GetDisplay();
     EXPECT_FALSE(d.overlayShown);
-    EXPECT_EQ(ddsim::Count("StopVideo"), 1);   // only the switch's
-    EXPECT_EQ(ddsim::Count("CreateSurface"), surfaces);
-    EXPECT_EQ(Last("UpdateOverlay").Num("flags"), DDOVER_HIDE);
     // The host's answer shows the picture again without restarting anything.
     ShowWindowedOverlay();
     EXPECT_EQ(g_hrLast, DD_OK);
@@ -339,16 +322,11 @@ TEST_F(OverlayOps, ShowWindowedOverlayUsesTheFrameRectangleWithoutEscapeOrRestar
 {
     Dlg().m_nPipPos = 2;
     ASSERT_EQ(SwitchOverlayMode(&Dlg(), VIEW_TV_PIP), DD_OK);   // surface 320 x 480
-    const int escapes = ddsim::Count("ExtEscape"), starts = ddsim::Count("StartVideo");
+    Trace::Clear();
     ShowWindowedOverlay();
+    EXPECT_EQ(Trace::Steps(), std::vector<std::string>{step::Show(kFrame)});
     EXPECT_EQ(g_hrLast, DD_OK);
     EXPECT_EQ(Text(g_rcOverlay), Text(kFrame));
-    ddsim::Call show = Last("UpdateOverlay");
-    EXPECT_EQ(show.Arg("src"), Text(kFrame));
-    EXPECT_EQ(show.Arg("dst"), Text(kFrame));
-    EXPECT_EQ(show.Num("flags"), DDOVER_SHOW);
-    EXPECT_EQ(ddsim::Count("ExtEscape"), escapes);
-    EXPECT_EQ(ddsim::Count("StartVideo"), starts);
     EXPECT_EQ(ddsim::GetDisplay().screen.left, 320);   // the last escape still places it
 }
 

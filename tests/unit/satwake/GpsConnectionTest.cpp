@@ -183,7 +183,9 @@ TEST(GpsConnectionSend, PendingCountsAsSentOtherErrorsDoNot)
     fake.writeError = ERROR_TIMEOUT;
     fake.Take();
     EXPECT_FALSE(gps.SendData(kBytes, sizeof(kBytes)));
-    EXPECT_EQ(fake.Take().back(), "CloseHandle(event)");
+    const std::vector<std::string> calls = fake.Take();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back(), "CloseHandle(event)");
 
     fake.noEvent = true;
     EXPECT_FALSE(gps.SendData(kBytes, sizeof(kBytes)));

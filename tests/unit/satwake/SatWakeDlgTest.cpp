@@ -26,6 +26,7 @@ TEST(SatWakeStart, SendsTheSentenceOnceClosesThePortAndAsksToClose)
     EXPECT_EQ(fake.written, std::string("$PPLMB,1,1\r\n"));  // 12 bytes: nothing after the line feed
     std::vector<std::string> calls = fake.Take();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "WriteFile(port,12)"), 1);
+    ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back(), "CloseHandle(port)");
     EXPECT_EQ(dlg.m_gps.m_hPort, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(TakeClose(dlg.m_hWnd));

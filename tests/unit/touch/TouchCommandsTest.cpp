@@ -2,6 +2,8 @@
 // halves and quarters, every button of both panels, and the search that silences the rest.
 #include "ViewerFixture.h"
 
+#include <climits>
+
 using namespace devtest;
 using namespace viewertest;
 
@@ -218,6 +220,11 @@ TEST_F(TouchCommands, VolumeStepsWithinOneToTen)
     EXPECT_EQ(Sent(), (Messages{{100, 11}, {100, 12}, {100, 12}}));
     EXPECT_EQ(Dlg().m_nVolume, 4);
 
+    Free();
+    Dlg().m_nVolume = 9;   // the last step that is taken
+    Press(ELEM_VOLUME_UP);
+    EXPECT_EQ(Dlg().m_nVolume, 10);
+    EXPECT_EQ(Sent(), (Messages{{100, 11}, {100, 12}, {100, 12}, {100, 11}}));
     ClearSent();
     Free();
     Dlg().m_nVolume = 10;
@@ -227,6 +234,13 @@ TEST_F(TouchCommands, VolumeStepsWithinOneToTen)
     Dlg().m_nVolume = 1;
     Press(ELEM_VOLUME_DOWN);
     EXPECT_EQ(Dlg().m_nVolume, 1);
+    // Stored by someone else at the edges of int: clamped without overflowing.
+    for (int edge : {INT_MAX, INT_MIN}) {
+        Free();
+        Dlg().m_nVolume = edge;
+        Press(edge == INT_MAX ? ELEM_VOLUME_UP : ELEM_VOLUME_DOWN);
+        EXPECT_EQ(Dlg().m_nVolume, edge == INT_MAX ? 10 : 1);
+    }
     EXPECT_TRUE(Sent().empty()) << "a clamped step is not sent";
     EXPECT_TRUE(TakeTimer(TIMER_RELEASE));
 }
