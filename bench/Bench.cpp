@@ -79,6 +79,14 @@ void FillCard()
     devtest::WriteChannelFile(12, 30, tv, radio);
 }
 
+void FillCardAndStore()
+{
+    FillCard();
+    for (auto v : std::vector<std::pair<const wchar_t*, DWORD>>{{L"Volume", 5}, {L"DLS", 1}, {L"PIP", 0}, {L"Bright", 5},
+                                                                 {L"FMTx", 881}, {L"Dimmer", 0}})
+        devtest::WriteDword(v.first, v.second);
+}
+
 }  // namespace bench
 
 int main(int argc, char** argv)

@@ -44,6 +44,8 @@ double Percentile(std::vector<double> v, double p);
 // The measures, each adding its rows.
 // The card with its appdata folder and a full channel file: 20 TV and 80 radio names, on 12 and 30.
 void FillCard();
+// The card filled, and the store the real programs start from (volume 5, DLS on, brightness 5, 88.1 MHz).
+void FillCardAndStore();
 
 void ViewerInProcess(Table& table, const Options& options);   // start, switches, presses
 void DevicePrograms(Table& table, const Options& options);    // real programs: touch, panel, start

@@ -231,10 +231,7 @@ void DevicePrograms(Table& table, const Options& options)
 {
     StoreSnapshot store;
     CardGuard card;
-    FillCard();
-    for (auto v : std::vector<std::pair<const wchar_t*, DWORD>>{{L"Volume", 5}, {L"DLS", 1}, {L"PIP", 0}, {L"Bright", 5},
-                                                                 {L"FMTx", 881}, {L"Dimmer", 0}})
-        WriteDword(v.first, v.second);
+    FillCardAndStore();
 
     ProcessStart(table, options);
 

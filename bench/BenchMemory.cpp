@@ -109,10 +109,7 @@ void DeviceMemory(Table& table, const Options& options)
     GlyphCache(table);
     StoreSnapshot store;
     CardGuard card;
-    FillCard();
-    for (auto v : std::vector<std::pair<const wchar_t*, DWORD>>{{L"Volume", 5}, {L"DLS", 1}, {L"PIP", 0}, {L"Bright", 5},
-                                                                 {L"FMTx", 881}, {L"Dimmer", 0}})
-        WriteDword(v.first, v.second);
+    FillCardAndStore();
     Watched viewer("TVSCREEN", L"TVSCREEN.exe"), panel("PanelCfg", L"PanelCfg.exe");
     viewer.process = Start(L"TVSCREEN.exe");
     viewer.hwnd = WaitForWindow(L"TVSCREEN", 10000, viewer.process.Id());
