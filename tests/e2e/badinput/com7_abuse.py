@@ -14,32 +14,10 @@ import tempfile
 import unittest
 
 PROBE = None
-PREFIX = os.environ.get("WINEPREFIX", "")
-COM7 = os.path.join(PREFIX, "dosdevices", "com7")
-DRIVE_C = os.path.join(PREFIX, "drive_c")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
+from com7link import DRIVE_C, Com7  # noqa: E402
+
 BOX = "-1-|-1-"
-
-
-class Com7:
-    """Points com7 at a target (None: no link at all) and puts back what was there."""
-
-    def __init__(self, target):
-        self.target = target
-        self.saved = None
-
-    def __enter__(self):
-        if os.path.lexists(COM7):
-            self.saved = os.readlink(COM7)
-            os.unlink(COM7)
-        if self.target is not None:
-            os.symlink(self.target, COM7)
-        return self
-
-    def __exit__(self, *exc):
-        if os.path.lexists(COM7):
-            os.unlink(COM7)
-        if self.saved:
-            os.symlink(self.saved, COM7)
 
 
 def run_satwake():

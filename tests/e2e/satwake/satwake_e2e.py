@@ -21,9 +21,8 @@ import time
 import unittest
 
 SATWAKE = PROBE = None
-PREFIX = os.environ.get("WINEPREFIX", "")
-COM7 = os.path.join(PREFIX, "dosdevices", "com7")
-DRIVE_C = os.path.join(PREFIX, "drive_c")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
+from com7link import DRIVE_C, PREFIX, Com7  # noqa: E402
 
 SENTENCE = b"$PPLMB,1,1\r\n"
 # Wine writes a program's debug strings to stderr: on the seh channel in this version, on
@@ -34,28 +33,6 @@ RUN_TIMEOUT = 30.0
 
 TIOCPKT = 0x5420
 TIOCPKT_FLUSHWRITE = 0x02
-
-
-class Com7:
-    """Points com7 at a target (None: no port at all) and puts back what was there."""
-
-    def __init__(self, target):
-        self.target = target
-        self.saved = None
-
-    def __enter__(self):
-        if os.path.lexists(COM7):
-            self.saved = os.readlink(COM7)
-            os.unlink(COM7)
-        if self.target:
-            os.symlink(self.target, COM7)
-        return self
-
-    def __exit__(self, *exc):
-        if os.path.lexists(COM7):
-            os.unlink(COM7)
-        if self.saved:
-            os.symlink(self.saved, COM7)
 
 
 class Capture:
