@@ -2,8 +2,12 @@
 # The simulated device: prepares the storage card in the Wine prefix, starts the host control
 # service, the viewer (parked, as at boot) and Kickoff (which starts the main menu from the card).
 #
-#   TOUR=0  the person uses the device with the mouse as a touch screen until Ctrl-C. On a display
-#           other than 640x480 the device runs in a 640x480 Wine desktop window of its own.
+#   TOUR=0  the device runs until Ctrl-C or the console's "quit"; a person uses it with the mouse as
+#           a touch screen, and devicesim/console/console.py lets a person or a script break, watch,
+#           record and replay it (./run console). On a display other than 640x480 the device runs
+#           in a 640x480 Wine desktop window of its own.
+#           RECORD=<file> records the session; REPLAY=<file> plays one back and ends with its
+#           verdict. Both start, like the tour, from a new card and store.
 #   TOUR=1  a scripted tour through the real programs writes numbered screenshots, then ends.
 #
 # Called by ./run device with ROOT, BUILD_DIR, TOUR, WINEPREFIX and DISPLAY set, prefix ready.
@@ -11,6 +15,8 @@ set -euo pipefail
 
 : "${ROOT:?}" "${BUILD_DIR:?}" "${WINEPREFIX:?}" "${DISPLAY:?}"
 TOUR="${TOUR:-0}"
+RECORD="${RECORD:-}"
+REPLAY="${REPLAY:-}"
 BIN="$BUILD_DIR/bin"
 SIMBIN="$BUILD_DIR/simbin"
 OUT="$ROOT/out"
@@ -23,7 +29,7 @@ say() { printf '[device] %s\n' "$*" >&2; }
 winpath() { local p="$1"; printf 'Z:%s' "${p//\//\\}"; }
 
 for exe in "$BIN/TVSCREEN.exe" "$BIN/PanelCfg.exe" "$BIN/SatWake.exe" "$BIN/DarkPane.exe" "$BIN/Kickoff.exe" \
-           "$SIMBIN/devicehost.exe" "$SIMBIN/main.exe"; do
+           "$SIMBIN/devicehost.exe" "$SIMBIN/main.exe" "$SIMBIN/deviceagent.exe"; do
   [ -f "$exe" ] || { say "missing $exe (build first: ./run build)"; exit 1; }
 done
 mkdir -p "$LOGS"
@@ -37,10 +43,13 @@ echo $$ >"$PIDFILE"
 # ------------------------------------------------------------------ processes
 PIDS=()
 GPS_PID=""
+CONSOLE_PID=""
 cleanup() {
   local status=$?
   trap - EXIT INT TERM
   rm -f "$PIDFILE"
+  # The console first: it puts the card and COM7 back as they were.
+  if [ -n "$CONSOLE_PID" ]; then kill "$CONSOLE_PID" 2>/dev/null || true; wait "$CONSOLE_PID" 2>/dev/null || true; fi
   local pid
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   # The wine launchers above end with their programs; the wineserver takes the rest of the prefix.
@@ -69,13 +78,13 @@ start() {
 }
 
 # ------------------------------------------------------------------ the card
-if [ "$TOUR" = 1 ]; then
-  # The tour starts from a new device: factory channel list, default settings.
+if [ "$TOUR" = 1 ] || [ -n "$RECORD$REPLAY" ]; then
+  # The tour, a recording and a replay start from a new device: factory channel list, default settings.
   rm -rf "$DRIVE_C/기억 장치 카드"
   wine reg delete 'HKCU\software\quelmar\systemData' /f >/dev/null 2>&1 || true
   wine reg delete 'HKCU\Software\devicesim' /f >/dev/null 2>&1 || true
-  rm -rf "$TOUR_DIR"
 fi
+[ "$TOUR" = 1 ] && rm -rf "$TOUR_DIR"
 : >"$LOGS/host.log"
 (cd "$DRIVE_C" && wine "$SIMBIN/devicehost.exe" --install-card "$(winpath "$BIN")" "$(winpath "$SIMBIN")") \
   || { say "cannot prepare the storage card"; exit 1; }
@@ -105,6 +114,19 @@ if [ "$TOUR" = 1 ]; then
   exit $status
 fi
 
+# The console, and its agent inside the device, come before the programs: the agent's mailslot
+# and display control must exist when the host and the viewer start.
+console_args=(serve --prefix "$WINEPREFIX")
+[ -n "$RECORD" ] && console_args+=(--record "$RECORD")
+[ -n "$REPLAY" ] && console_args+=(--replay "$REPLAY")
+rm -f "$WINEPREFIX/.device-console"
+python3 "$ROOT/devicesim/console/console.py" "${console_args[@]}" &
+CONSOLE_PID=$!
+for _ in $(seq 1 100); do [ -s "$WINEPREFIX/.device-console" ] && break; sleep 0.1; done
+[ -s "$WINEPREFIX/.device-console" ] || { say "the console did not start"; exit 1; }
+start agent "$(winpath "$SIMBIN/deviceagent.exe")" "$(cut -d' ' -f1 "$WINEPREFIX/.device-console")"
+export DDSIM_CONTROL=1
+
 # The host writes the channel file before the viewer reads it at its start.
 start host "$(winpath "$SIMBIN/devicehost.exe")"
 channels="$DRIVE_C/기억 장치 카드/appdata/SERIALData.dat"
@@ -116,6 +138,13 @@ done
 start viewer "$CARD_WIN\\app\\TVSCREEN.exe"
 start kickoff "$CARD_WIN\\app\\Kickoff.exe"
 say "booted: host, viewer (parked), Kickoff -> main menu; logs in $LOGS"
-
-say "the device is running on $DISPLAY: click to touch. Ctrl-C stops it."
-wait "${PIDS[0]}" || true
+if [ -n "$REPLAY" ]; then
+  say "replaying $REPLAY"
+else
+  say "the device is running on DISPLAY=$DISPLAY, prefix $WINEPREFIX${RECORD:+, recording to $RECORD}"
+  say "console: ./run console state (or ./run console for a prompt); Ctrl-C or ./run console quit stops it"
+fi
+status=0
+wait "$CONSOLE_PID" || status=$?
+CONSOLE_PID=""
+exit $status

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "Console.h"
+#include "HostCodes.h"
+
 namespace devworld {
 
 const wchar_t kViewerExe[] = L"TVSCREEN.exe";
@@ -22,6 +25,20 @@ const wchar_t kMenuClass[] = L"DeviceMainMenu";
 const wchar_t kHostTitle[] = L"DeviceHostService";
 const wchar_t kHostClass[] = L"DeviceHostService";
 const wchar_t kSoftKeyName[] = L"HL_SOFTKEY";
+
+const wchar_t kTrafficSlot[] = L"\\\\.\\mailslot\\devicesim\\traffic";
+
+bool IsRequestCode(int code)
+{
+    switch (code) {
+    case SK_VIEW_REQUEST: case SK_TUNE_CHANNEL: case SK_SELECT_BAND: case SK_TV_LIST: case SK_PIP_LEAVE:
+    case SK_RECEIVER: case SK_PIP_REQUEST: case SK_DIMMER: case SK_PANEL_CLOSING: case SK_FM_TX:
+    case SK_BRIGHTNESS: case kMenuRequest:
+        return true;
+    default:
+        return false;
+    }
+}
 
 void NudgeWindows() { PostMessageW(HWND_BROADCAST, WM_NULL, 0, 0); }
 

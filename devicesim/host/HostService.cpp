@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "Console.h"
 #include "HostCodes.h"
 
 namespace devhost {
@@ -18,6 +19,11 @@ enum : UINT_PTR {
     TIMER_VIEWER = 4,     // waits for a viewer that was just started
 };
 
+// The console's sends and DAB lines go out from the host's own loop, so the console's WM_COPYDATA
+// returns before the programs see them.
+const UINT WM_CONSOLE_SEND = WM_APP + 1;
+const UINT WM_CONSOLE_DAB = WM_APP + 2;
+
 // Long enough for the rest of a command's broadcasts to arrive, short against the viewer's lock.
 const UINT kAnswerDelayMs = 120;
 const ULONGLONG kSameCommandMs = 600;
@@ -27,6 +33,8 @@ const UINT kDlsPeriodMs = 6000;
 const UINT kViewerPollMs = 100;
 const int kViewerPolls = 80;
 const UINT kSendTimeoutMs = 5000;
+const DWORD kMaxLagMs = 60000;
+const size_t kMaxDabUnits = 256;
 
 int Clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
@@ -37,6 +45,7 @@ HostService::HostService(HINSTANCE instance) : m_instance(instance) {}
 HostService::~HostService()
 {
     if (m_hwnd) DestroyWindow(m_hwnd);
+    if (m_traffic != INVALID_HANDLE_VALUE) CloseHandle(m_traffic);
 }
 
 bool HostService::Create()
@@ -83,6 +92,18 @@ LRESULT HostService::Handle(UINT msg, WPARAM wp, LPARAM lp)
         OnSoftKey(static_cast<int>(wp), static_cast<int>(lp));
         return 0;
     }
+    if (msg == WM_COPYDATA) return OnConsole(*reinterpret_cast<const COPYDATASTRUCT*>(lp));
+    if (msg == WM_CONSOLE_SEND) {
+        Broadcast(static_cast<int>(wp), static_cast<int>(lp));
+        return 0;
+    }
+    if (msg == WM_CONSOLE_DAB) {
+        if (!m_consoleTexts.empty()) {
+            SendDlsText(m_consoleTexts.front());
+            m_consoleTexts.erase(m_consoleTexts.begin());
+        }
+        return 0;
+    }
     if (msg == WM_TIMER) {
         switch (wp) {
         case TIMER_ANSWER: KillTimer(m_hwnd, TIMER_ANSWER); Drain(); break;
@@ -103,7 +124,52 @@ LRESULT HostService::Handle(UINT msg, WPARAM wp, LPARAM lp)
 
 // ------------------------------------------------------------- in the handler
 
+// What the console asks; TRUE when it was taken.
+LRESULT HostService::OnConsole(const COPYDATASTRUCT& cds)
+{
+    const DWORD* words = static_cast<const DWORD*>(cds.lpData);
+    switch (cds.dwData) {
+    case HOSTCTL_SILENT:
+        if (cds.cbData != sizeof(DWORD)) return FALSE;
+        m_silent = words[0] != 0;
+        Log(m_silent ? L"console: silent, nothing is answered" : L"console: answering again");
+        return TRUE;
+    case HOSTCTL_LAG:
+        if (cds.cbData != sizeof(DWORD) || words[0] > kMaxLagMs) return FALSE;
+        m_lagMs = words[0];
+        Log(L"console: answers %u ms late", m_lagMs);
+        return TRUE;
+    case HOSTCTL_SEND:
+        if (cds.cbData != 2 * sizeof(DWORD)) return FALSE;
+        return PostMessageW(m_hwnd, WM_CONSOLE_SEND, words[0], words[1]);
+    case HOSTCTL_DAB: {
+        const size_t units = cds.cbData / sizeof(wchar_t);
+        if (units == 0 || units > kMaxDabUnits || static_cast<const wchar_t*>(cds.lpData)[units - 1] != L'\0') return FALSE;
+        m_consoleTexts.emplace_back(static_cast<const wchar_t*>(cds.lpData));
+        return PostMessageW(m_hwnd, WM_CONSOLE_DAB, 0, 0);
+    }
+    default:
+        return FALSE;
+    }
+}
+
 void HostService::OnSoftKey(int code, int arg)
+{
+    // Its own broadcasts come back to it; they are not requests, whatever their code.
+    if (m_sending && code == m_sendingCode && arg == m_sendingArg) return;
+    if (!IsRequestCode(code)) return;
+    if (m_silent) {
+        Log(L"request %d/%d (silent: not answered)", code, arg);
+        return;
+    }
+    Log(L"request %d/%d", code, arg);
+    if (!Take(code, arg)) return;
+    m_queue.emplace_back(code, arg);
+    SetTimer(m_hwnd, TIMER_ANSWER, kAnswerDelayMs + m_lagMs, nullptr);
+}
+
+// Applies what is plain state; true when the request waits for an answer.
+bool HostService::Take(int code, int arg)
 {
     switch (code) {
     case SK_RECEIVER:
@@ -111,37 +177,34 @@ void HostService::OnSoftKey(int code, int arg)
         else if (arg == RCV_VOLUME_DOWN) ApplyVolume(-1);
         else if (arg == RCV_MUTE) m_muted = !m_muted;
         else if (arg == RCV_BAND && !m_searching) SelectBand(m_band == kBandTv ? kBandRadio : kBandTv);
-        else if (arg != RCV_PIP) return;
-        break;
+        else if (arg != RCV_PIP) return false;
+        return true;
     case SK_TUNE_CHANNEL:
-        if (m_searching) return;
+        if (m_searching) return false;
         Tune(m_band, arg);
-        break;
+        return true;
     case SK_SELECT_BAND:
-        if (m_searching || (arg != kBandTv && arg != kBandRadio)) return;
+        if (m_searching || (arg != kBandTv && arg != kBandRadio)) return false;
         SelectBand(arg);
-        break;
+        return true;
     case SK_TV_LIST:
-        if (m_searching || arg != 1) return;
+        if (m_searching || arg != 1) return false;
         SelectBand(kBandTv);
-        break;
+        return true;
     case SK_VIEW_REQUEST:
     case SK_PIP_REQUEST:
     case SK_PIP_LEAVE:
     case SK_PANEL_CLOSING:
     case kMenuRequest:
-        break;
+        return true;
     case SK_BRIGHTNESS:
     case SK_FM_TX:
     case SK_DIMMER:
         ApplyPanel(code, arg);
-        return;   // nothing to answer
+        return false;   // nothing to answer
     default:
-        return;   // the service's own commands and everything it does not serve
+        return false;   // everything it does not serve
     }
-    Log(L"request %d/%d", code, arg);
-    m_queue.emplace_back(code, arg);
-    SetTimer(m_hwnd, TIMER_ANSWER, kAnswerDelayMs, nullptr);
 }
 
 void HostService::ApplyVolume(int delta)
@@ -193,7 +256,7 @@ void HostService::SelectBand(int band)
 void HostService::Drain()
 {
     if (m_draining) {
-        SetTimer(m_hwnd, TIMER_ANSWER, kAnswerDelayMs, nullptr);
+        SetTimer(m_hwnd, TIMER_ANSWER, kAnswerDelayMs + m_lagMs, nullptr);
         return;
     }
     m_draining = true;
@@ -306,11 +369,16 @@ void HostService::EndSearch()
 void HostService::SendDls(bool next)
 {
     if (m_band != kBandRadio || m_searching) return;
-    HWND viewer = Viewer();
-    if (!viewer || m_radioIndex >= static_cast<int>(m_channels.radio.size())) return;
+    if (!Viewer() || m_radioIndex >= static_cast<int>(m_channels.radio.size())) return;
     std::vector<std::wstring> lines = DabTexts(m_channels.radio[m_radioIndex]);
     if (next) m_dlsLine = (m_dlsLine + 1) % static_cast<int>(lines.size());
-    const std::wstring& text = lines[m_dlsLine % lines.size()];
+    SendDlsText(lines[m_dlsLine % lines.size()]);
+}
+
+void HostService::SendDlsText(const std::wstring& text)
+{
+    HWND viewer = Viewer();
+    if (!viewer) return;
     COPYDATASTRUCT cds = {};
     cds.dwData = 0;
     cds.cbData = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
@@ -327,8 +395,12 @@ void HostService::Broadcast(int code, int arg)
 {
     Log(L"send %d/%d", code, arg);
     DWORD_PTR result = 0;
+    m_sending = true;
+    m_sendingCode = code;
+    m_sendingArg = arg;
     SendMessageTimeoutW(HWND_BROADCAST, m_softKey, static_cast<WPARAM>(code), static_cast<LPARAM>(arg),
                         SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    m_sending = false;
 }
 
 HWND HostService::Viewer() const { return FindViewer(); }
@@ -363,7 +435,6 @@ void HostService::PublishReceiver()
 
 void HostService::Log(const wchar_t* fmt, ...)
 {
-    if (!m_log || m_log == INVALID_HANDLE_VALUE) return;
     wchar_t line[512];
     va_list args;
     va_start(args, fmt);
@@ -372,8 +443,27 @@ void HostService::Log(const wchar_t* fmt, ...)
     wcscat(line, L"\n");
     char bytes[1600];
     int n = WideCharToMultiByte(CP_UTF8, 0, line, -1, bytes, sizeof bytes, nullptr, nullptr);
+    if (n <= 1) return;
     DWORD written = 0;
-    if (n > 1) WriteFile(m_log, bytes, static_cast<DWORD>(n - 1), &written, nullptr);
+    if (m_log && m_log != INVALID_HANDLE_VALUE) WriteFile(m_log, bytes, static_cast<DWORD>(n - 1), &written, nullptr);
+    Tell(bytes, n - 1);
+}
+
+// The line, with the time, to the console's mailslot when a console listens; a console that goes
+// away is looked for again at the next line.
+void HostService::Tell(const char* bytes, int length)
+{
+    if (m_traffic == INVALID_HANDLE_VALUE) {
+        m_traffic = CreateFileW(kTrafficSlot, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (m_traffic == INVALID_HANDLE_VALUE) return;
+    }
+    char message[1700];
+    int used = snprintf(message, sizeof message, "%lu %.*s", static_cast<unsigned long>(GetTickCount()), length, bytes);
+    DWORD written = 0;
+    if (used > 0 && !WriteFile(m_traffic, message, static_cast<DWORD>(used < 1699 ? used : 1699), &written, nullptr)) {
+        CloseHandle(m_traffic);
+        m_traffic = INVALID_HANDLE_VALUE;
+    }
 }
 
 }  // namespace devhost

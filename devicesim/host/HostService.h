@@ -58,8 +58,10 @@ private:
     static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
 
+    LRESULT OnConsole(const COPYDATASTRUCT& cds);
     // In the handler: state changes only.
     void OnSoftKey(int code, int arg);
+    bool Take(int code, int arg);
     void ApplyVolume(int delta);
     void ApplyPanel(int code, int arg);
     void Tune(int band, int index);
@@ -74,6 +76,7 @@ private:
     void SearchTick();
     void EndSearch();
     void SendDls(bool next);
+    void SendDlsText(const std::wstring& text);
 
     void Broadcast(int code, int arg);
     HWND Viewer() const;
@@ -81,11 +84,21 @@ private:
     bool StartCardProgram(const wchar_t* exe);
     void PublishReceiver();
     void Log(const wchar_t* fmt, ...);
+    void Tell(const char* bytes, int length);
 
     HINSTANCE m_instance;
     HWND m_hwnd = nullptr;
     UINT m_softKey = 0;
     HANDLE m_log = nullptr;
+    HANDLE m_traffic = INVALID_HANDLE_VALUE;   // the console's mailslot
+
+    // What the console asked for.
+    bool m_silent = false;
+    DWORD m_lagMs = 0;
+    std::vector<std::wstring> m_consoleTexts;
+    bool m_sending = false;    // inside its own broadcast of m_sendingCode/m_sendingArg
+    int m_sendingCode = 0;
+    int m_sendingArg = 0;
 
     std::vector<Request> m_queue;
     bool m_draining = false;

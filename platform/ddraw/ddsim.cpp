@@ -11,6 +11,7 @@
 #include "dvp.h"
 #include "ddsim.h"
 #include "ddsim_internal.h"
+#include "ddsim_control.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -40,6 +41,7 @@ struct Config {
     bool overlay = true;
     int ports = 1;
     bool moreData = false;
+    bool outsideControl = false;   // DDSIM_CONTROL: a running device's console may add faults
     std::string logFile;
     int frameMs = 80;
     size_t keep = 4096;   // calls the record holds in memory
@@ -124,6 +126,7 @@ GUID ConnectionType(DWORD index)
 DWORD ConnectionCount() { return W().cfg.moreData ? kManyConnections : kNormalConnections; }
 
 void ReadEnvironment(Config& cfg, std::vector<Fault>& faults);
+void TakeOutsideFaults();
 
 void AppendToFile(const Entry& e)
 {
@@ -228,6 +231,7 @@ public:
         m_call.seq = ++w.seq;
         m_call.ms = GetTickCount();
         m_call.name = name;
+        TakeOutsideFaults();
         if (obj) {
             m_call.kind = obj->Kind();
             m_call.id = obj->Id();
@@ -936,8 +940,34 @@ void ReadEnvironment(Config& cfg, std::vector<Fault>& faults)
     if (const char* v = getenv("DDSIM_PORTS")) cfg.ports = atoi(v) < 0 ? 0 : atoi(v);
     if (const char* v = getenv("DDSIM_MOREDATA")) cfg.moreData = *v && *v != '0';
     if (const char* v = getenv("DDSIM_LOG")) cfg.logFile = v;
+    if (const char* v = getenv("DDSIM_CONTROL")) cfg.outsideControl = *v && *v != '0';
     if (const char* v = getenv("DDSIM_FRAMEMS")) cfg.frameMs = atoi(v) >= 10 ? atoi(v) : cfg.frameMs;
     if (const char* v = getenv("DDSIM_KEEP")) cfg.keep = static_cast<size_t>(atoi(v) < 0 ? 0 : atoi(v) > 100000 ? 100000 : atoi(v));
+}
+
+// The console's block is looked for at every call until it exists: the console may start after
+// the viewer. A request counts from the call after it is taken.
+void TakeOutsideFaults()
+{
+    static control::Block* block = nullptr;
+    if (!W().cfg.outsideControl) return;
+    if (!block) {
+        HANDLE mapping = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, control::kBlockName);
+        if (!mapping) return;
+        block = static_cast<control::Block*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(control::Block)));
+        CloseHandle(mapping);   // the view keeps the block
+        if (!block) return;
+    }
+    LONG written = InterlockedCompareExchange(const_cast<LONG*>(&block->written), 0, 0);
+    LONG taken = block->taken;
+    if (written - taken > control::kSlots) taken = written - control::kSlots;
+    for (; taken < written; ++taken) {
+        const control::Request& r = block->slots[taken % control::kSlots];
+        char name[sizeof r.name + 1] = {};
+        memcpy(name, r.name, sizeof r.name);
+        if (control::FindFailable(name) && r.count > 0) Fail(name, W().counts[name] + 1, r.hr, r.count);
+    }
+    block->taken = taken;
 }
 
 void EnsureConfigured()

@@ -1,0 +1,157 @@
+// deviceagent PORT: the console's agent inside the running device (see Agent.h). It connects to
+// the console on 127.0.0.1:PORT and ends when that connection ends.
+#include <winsock2.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "Agent.h"
+#include "Console.h"
+
+namespace {
+
+const UINT WM_COMMAND_LINE = WM_APP + 1;   // lParam: a std::string* the window thread takes over
+const UINT_PTR TIMER_TRAFFIC = 1;
+const UINT kTrafficPollMs = 20;
+const size_t kLongestLine = 4096;
+
+SOCKET g_console = INVALID_SOCKET;
+std::mutex g_sendLock;
+HWND g_hwnd = nullptr;
+HANDLE g_traffic = INVALID_HANDLE_VALUE;
+
+void SendLine(const std::string& line)
+{
+    std::lock_guard<std::mutex> hold(g_sendLock);
+    std::string bytes = line + "\n";
+    for (size_t sent = 0; sent < bytes.size();) {
+        int n = send(g_console, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+        if (n <= 0) return;
+        sent += static_cast<size_t>(n);
+    }
+}
+
+void Reply(const agent::Answer& a)
+{
+    for (const std::string& line : a.lines) SendLine("| " + line);
+    SendLine((a.ok ? "ok" : "err") + (a.last.empty() ? std::string() : " " + a.last));
+}
+
+// Reads the console's lines and hands each to the window thread, which runs it; ends the agent
+// when the console goes.
+void TakeCommands()
+{
+    std::string pending;
+    char buffer[1024];
+    for (;;) {
+        int n = recv(g_console, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        pending.append(buffer, static_cast<size_t>(n));
+        for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+            std::string* line = new std::string(pending.substr(0, end));
+            pending.erase(0, end + 1);
+            if (!line->empty() && line->back() == '\r') line->pop_back();
+            if (!PostMessageW(g_hwnd, WM_COMMAND_LINE, 0, reinterpret_cast<LPARAM>(line))) delete line;
+        }
+        if (pending.size() > kLongestLine) pending.clear();
+    }
+    PostMessageW(g_hwnd, WM_CLOSE, 0, 0);
+}
+
+// Every touch of the screen, a person's or the console's, as the system's input sees it.
+LRESULT CALLBACK WatchTouches(int code, WPARAM wp, LPARAM lp)
+{
+    if (code == HC_ACTION && (wp == WM_LBUTTONDOWN || wp == WM_LBUTTONUP)) {
+        const MSLLHOOKSTRUCT* m = reinterpret_cast<const MSLLHOOKSTRUCT*>(lp);
+        char line[64];
+        std::snprintf(line, sizeof line, "@touch %s %ld %ld", wp == WM_LBUTTONDOWN ? "down" : "up", m->pt.x, m->pt.y);
+        SendLine(line);
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+void PassTraffic()
+{
+    char message[2048];
+    for (;;) {
+        DWORD next = MAILSLOT_NO_MESSAGE, read = 0;
+        if (!GetMailslotInfo(g_traffic, nullptr, &next, nullptr, nullptr) || next == MAILSLOT_NO_MESSAGE) return;
+        if (next >= sizeof message || !ReadFile(g_traffic, message, sizeof message - 1, &read, nullptr)) return;
+        message[read] = '\0';
+        std::string line(message);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        SendLine("@traffic " + line);
+    }
+}
+
+LRESULT CALLBACK AgentProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    switch (msg) {
+    case WM_COMMAND_LINE: {
+        std::string* line = reinterpret_cast<std::string*>(lp);
+        Reply(agent::Execute(*line));
+        delete line;
+        return 0;
+    }
+    case WM_TIMER:
+        if (wp == TIMER_TRAFFIC) PassTraffic();
+        return 0;
+    case WM_CLOSE:
+        DestroyWindow(hwnd);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+bool Connect(int port)
+{
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return false;
+    g_console = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(static_cast<u_short>(port));
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return g_console != INVALID_SOCKET && connect(g_console, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR args, int)
+{
+    const int port = _wtoi(args);
+    if (port <= 0 || port > 65535 || !Connect(port)) return 2;
+    agent::OpenDisplayControl();
+    g_traffic = CreateMailslotW(devworld::kTrafficSlot, 0, 0, nullptr);
+
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = AgentProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = L"DeviceConsoleAgent";
+    RegisterClassW(&wc);
+    g_hwnd = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    if (!g_hwnd) return 1;
+    HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, WatchTouches, instance, 0);
+    if (g_traffic != INVALID_HANDLE_VALUE) SetTimer(g_hwnd, TIMER_TRAFFIC, kTrafficPollMs, nullptr);
+    SendLine(std::string("@hello agent") + (hook ? "" : " (no touch hook)") +
+             (g_traffic == INVALID_HANDLE_VALUE ? " (no host traffic)" : ""));
+
+    std::thread reader(TakeCommands);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    if (hook) UnhookWindowsHookEx(hook);
+    closesocket(g_console);
+    reader.join();
+    return 0;
+}
