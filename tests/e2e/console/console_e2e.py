@@ -1,0 +1,180 @@
+#!/usr/bin/env python3
+"""The device's console end to end: the whole device booted as ./run device --headless boots it,
+driven only through ./run console's commands, and a recorded session played back.
+
+usage: console_e2e.py <source root> <build folder> [unittest arguments]
+Needs WINEPREFIX and DISPLAY as the test runner sets them.
+"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+ROOT = BUILD = None
+PREFIX = os.environ.get("WINEPREFIX", "")
+CARD = os.path.join(PREFIX, "drive_c", "기억 장치 카드")
+# Points of the device's faces.
+MENU_TV, FRAME, RIGHT_HALF = (112, 171), (205, 250), (480, 240)
+MUTE, VOLUME_UP, DLS, NO_BUTTON = (525, 257), (589, 213), (577, 394), (300, 30)
+REPORT = '"DOVedu: Unable to show overlay surface - UpdateOverlaySurface()"'
+
+
+def read(path):
+    with open(path, encoding="utf-8") as f:
+        return f.read()
+
+
+def until(pred, timeout=20.0):
+    end = time.monotonic() + timeout
+    while True:
+        result = pred()
+        if result or time.monotonic() > end:
+            return result
+        time.sleep(0.2)
+
+
+class Device:
+    """The headless device, as device.sh runs it, and its console."""
+
+    def __init__(self, logs, **env):
+        self.logs = logs
+        environment = dict(os.environ, ROOT=ROOT, BUILD_DIR=BUILD, TOUR="0", DEVICE_LOGS=logs, **env)
+        self.out = open(os.path.join(logs, "device.out"), "w")
+        self.process = subprocess.Popen([os.path.join(ROOT, "devicesim", "device.sh")], env=environment,
+                                        stdin=subprocess.DEVNULL, stdout=self.out, stderr=subprocess.STDOUT)
+
+    def console(self, *words):
+        """(exit status, what it printed) of one console command."""
+        done = subprocess.run([sys.executable, os.path.join(ROOT, "devicesim", "console", "console.py"), "client",
+                               "--prefix", PREFIX] + [str(w) for w in words], capture_output=True, text=True, timeout=90)
+        return done.returncode, done.stdout + done.stderr
+
+    def tap_until(self, point, pred):
+        """Taps until pred holds: the viewer refuses touches for a moment after a switch."""
+        def tap_then_look():
+            self.ok("touch", *point)
+            return until(pred, 1.0)
+        return until(tap_then_look, 20)
+
+    def ok(self, *words):
+        status, text = self.console(*words)
+        assert status == 0, "%s: %s" % (" ".join(map(str, words)), text)
+        return text
+
+    def state(self):
+        return self.console("state")[1]
+
+    def shows(self, pattern, timeout=20.0):
+        return until(lambda: re.search(pattern, self.state()), timeout)
+
+    def up(self):
+        return until(lambda: self.console("state")[0] == 0 and "running: host, main menu" in self.state(), 60)
+
+    def stop(self):
+        """Quits through the console; the exit status of the device."""
+        if self.process.poll() is None:
+            self.console("quit")
+        try:
+            status = self.process.wait(60)
+        except subprocess.TimeoutExpired:
+            self.process.terminate()
+            status = self.process.wait(30)
+        self.out.close()
+        # The prefix's services went with the device; started again with their output discarded,
+        # they cannot hold the test runner's output open.
+        subprocess.run(["wine", "cmd", "/c", "exit"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        return status
+
+
+class ConsoleTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory()
+        self.device = Device(self.folder.name)
+        self.addCleanup(self.folder.cleanup)
+        self.addCleanup(self.device.stop)
+        self.assertTrue(self.device.up(), self.device.state())
+
+    def tap(self, point):
+        self.device.ok("touch", *point)
+
+    def test_break_watch_and_put_back(self):
+        d = self.device
+        watch = subprocess.Popen([sys.executable, os.path.join(ROOT, "devicesim", "console", "console.py"), "client",
+                                  "--prefix", PREFIX, "watch"], stdout=subprocess.PIPE, text=True)
+        self.addCleanup(watch.kill)
+        self.tap(MENU_TV)
+        self.assertTrue(d.shows(r"viewer: window \(the picture in the skin's frame\)"), d.state())
+
+        # The DAB text button's lock ends with a timer that also clears the touch count.
+        dls = re.search(r"DLS=(\d)", d.state()).group(1)
+        self.assertTrue(self.device.tap_until(DLS, lambda: "DLS=%s" % dls not in d.state()), d.state())
+        # A silent host leaves the mute's lock taken; five touch-downs free it.
+        d.ok("host", "silent", "on")
+        self.assertTrue(self.device.tap_until(MUTE, lambda: "request 100/23 (silent" in read(d.logs + "/host.log")))
+        self.tap(VOLUME_UP)                       # refused: the lock is taken
+        for _ in range(5):
+            self.tap(NO_BUTTON)
+        d.ok("host", "silent", "off")
+        volume = int(re.search(r"Volume=(\d+)", d.state()).group(1))
+        self.tap(VOLUME_UP)
+        self.assertTrue(d.shows(r"Volume=%d\b" % min(volume + 1, 10)), d.state())
+
+        # The first UpdateOverlay of the switch hides the old picture and its failure is not
+        # reported; the second shows the new one.
+        d.ok("display", "fail", "UpdateOverlay", 2)
+        self.assertTrue(self.device.tap_until(FRAME, lambda: REPORT in d.state()), d.state())
+        shot = os.path.join(self.folder.name, "report.png")
+        self.assertIn("(640x480)", d.ok("shot", shot))
+        button = re.search(re.escape(REPORT) + r" \(button at (\d+) (\d+)\)", d.state())
+        self.tap(button.groups())
+        self.assertTrue(until(lambda: "message box" not in d.state()), d.state())
+
+        d.ok("card", "out")
+        self.assertFalse(os.path.exists(CARD))
+        self.assertIn("card: out", d.state())
+        self.assertNotEqual(d.console("card", "out")[0], 0)    # it is out already
+        d.ok("card", "in")
+        self.assertTrue(os.path.isdir(os.path.join(CARD, "app")))
+
+        d.ok("quit")
+        self.assertEqual(d.process.wait(60), 0)
+        watch.kill()
+        heard = watch.communicate()[0]
+        # The watch saw the silent host hear the mute, and the answered volume step after it.
+        self.assertRegex(heard, r"(?s)request 200/1.*request 100/23 \(silent.*request 100/11\n.*request 14/66")
+        self.assertEqual(len(re.findall(r"request 100/11", heard)), 1, heard)   # the refused touch sent nothing
+
+
+class RecordReplayTest(unittest.TestCase):
+    def test_a_recorded_session_replays_with_the_same_requests(self):
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        session = os.path.join(folder.name, "session.txt")
+        d = Device(folder.name, RECORD=session)
+        self.addCleanup(d.stop)
+        self.assertTrue(d.up(), d.state())
+        d.ok("touch", *MENU_TV)
+        self.assertTrue(d.shows(r"viewer: window \("))
+        d.ok("host", "lag", 300)
+        self.assertTrue(d.tap_until(FRAME, lambda: "viewer: full screen" in d.state()))
+        self.assertTrue(d.tap_until(RIGHT_HALF, lambda: "viewer: window (" in d.state()))
+        self.assertEqual(d.stop(), 0)
+        recorded = read(session)
+        self.assertIn("host lag 300", recorded)
+        self.assertEqual(re.findall(r"(?m)^[0-9.]+ heard (\S+)$", recorded), ["200/1", "14/66", "14/74", "102/2"])
+
+        replay = Device(folder.name, REPLAY=session)
+        replay.process.wait(180)
+        status = replay.stop()
+        out = read(os.path.join(folder.name, "device.out"))
+        self.assertEqual(status, 0, out)
+        self.assertIn("the host heard the same 4 requests in the same order", out)
+
+
+if __name__ == "__main__":
+    ROOT, BUILD = sys.argv[1], sys.argv[2]
+    unittest.main(argv=[sys.argv[0]] + sys.argv[3:])
