@@ -94,7 +94,7 @@ LRESULT HostService::Handle(UINT msg, WPARAM wp, LPARAM lp)
     }
     if (msg == WM_COPYDATA) return OnConsole(*reinterpret_cast<const COPYDATASTRUCT*>(lp));
     if (msg == WM_CONSOLE_SEND) {
-        Broadcast(static_cast<int>(wp), static_cast<int>(lp));
+        Broadcast(static_cast<int>(wp), static_cast<int>(lp), L" (console)");
         return 0;
     }
     if (msg == WM_CONSOLE_DAB) {
@@ -391,9 +391,9 @@ void HostService::SendDlsText(const std::wstring& text)
 
 // -------------------------------------------------------------------- helpers
 
-void HostService::Broadcast(int code, int arg)
+void HostService::Broadcast(int code, int arg, const wchar_t* why)
 {
-    Log(L"send %d/%d", code, arg);
+    Log(L"send %d/%d%ls", code, arg, why);
     DWORD_PTR result = 0;
     m_sending = true;
     m_sendingCode = code;

@@ -78,7 +78,7 @@ private:
     void SendDls(bool next);
     void SendDlsText(const std::wstring& text);
 
-    void Broadcast(int code, int arg);
+    void Broadcast(int code, int arg, const wchar_t* why = L"");
     HWND Viewer() const;
     HWND Panel() const;
     bool StartCardProgram(const wchar_t* exe);
