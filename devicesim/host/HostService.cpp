@@ -92,7 +92,7 @@ LRESULT HostService::Handle(UINT msg, WPARAM wp, LPARAM lp)
         OnSoftKey(static_cast<int>(wp), static_cast<int>(lp));
         return 0;
     }
-    if (msg == WM_COPYDATA) return OnConsole(*reinterpret_cast<const COPYDATASTRUCT*>(lp));
+    if (msg == WM_COPYDATA) return lp ? OnConsole(*reinterpret_cast<const COPYDATASTRUCT*>(lp)) : FALSE;
     if (msg == WM_CONSOLE_SEND) {
         Broadcast(static_cast<int>(wp), static_cast<int>(lp), L" (console)");
         return 0;
