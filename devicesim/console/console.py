@@ -461,7 +461,7 @@ class Console:
         if difference:
             say('replay differs: ' + difference)
             return 1
-        say('replay: the host heard the same %d requests in the same order' % len(heard))
+        say('replay: the host heard the same %d requests in the same order: %s' % (len(heard), ' '.join(heard)))
         return 0
 
 
