@@ -78,6 +78,8 @@ start() {
 }
 
 # ------------------------------------------------------------------ the card
+# A console killed on the spot may have left the card out of its slot or read-only.
+python3 "$ROOT/devicesim/console/console.py" restore --prefix "$WINEPREFIX"
 if [ "$TOUR" = 1 ] || [ -n "$RECORD$REPLAY" ]; then
   # The tour, a recording and a replay start from a new device: factory channel list, default settings.
   rm -rf "$DRIVE_C/기억 장치 카드"

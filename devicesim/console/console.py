@@ -10,6 +10,8 @@
   console.py client --prefix P [COMMAND...]
       Sends one command and prints the answer; with no command, reads commands line by line.
       A command that cannot be done prints why and exits 1.
+  console.py restore --prefix P
+      Puts back the card (in its slot, writable) that a console killed on the spot left out.
 """
 
 import argparse
@@ -113,11 +115,14 @@ class Bench:
 
     # What an earlier console that died left behind is put right first.
     def restore(self):
-        self.set_readonly(False)
-        if os.path.ismount(self.card):
+        for _ in range(5):   # bind mounts may stack
+            if not self._mounted():
+                break
             subprocess.run(['umount', self.card], check=False)
+        self.mounted = False
         if not os.path.exists(self.card) and os.path.isdir(self.pulled):
             os.rename(self.pulled, self.card)
+        self.set_readonly(False)
         if self.gps_target:
             self.gps('back')
 
@@ -147,14 +152,14 @@ class Bench:
         else:
             self._unprotect()
 
-    # A read-only bind mount gives the programs the device's own answer (write-protected media);
-    # where mounting is not allowed, the files' write permissions are taken away instead, which
-    # holds for every user but root.
+    # A read-only bind mount refuses every write to the card (Wine answers access denied), even
+    # when the device runs as root; where mounting is not allowed, the files' write permissions
+    # are taken away instead, which holds for every user but root.
     def _protect(self):
         if os.geteuid() == 0 and not self.mounted:
             ok = subprocess.run(['mount', '--bind', self.card, self.card], capture_output=True).returncode == 0
             ok = ok and subprocess.run(['mount', '-o', 'remount,bind,ro', self.card], capture_output=True).returncode == 0
-            self.mounted = ok or os.path.ismount(self.card)
+            self.mounted = ok or self._mounted()
             if not ok and self.mounted:
                 subprocess.run(['umount', self.card], check=False)
                 self.mounted = False
@@ -164,6 +169,10 @@ class Bench:
             self._unprotect()
             self.readonly = False
             raise Refused('the card cannot be made read-only on this machine (no mount, and root ignores permissions)')
+
+    def _mounted(self):
+        # A folder bound onto itself keeps its device and inode, so only the mount table tells.
+        return subprocess.run(['mountpoint', '-q', self.card], capture_output=True).returncode == 0
 
     def _unprotect(self):
         if self.mounted:
@@ -562,10 +571,14 @@ def main():
     group = s.add_mutually_exclusive_group()
     group.add_argument('--record')
     group.add_argument('--replay')
+    sub.add_parser('restore').add_argument('--prefix', required=True)
     c = sub.add_parser('client')
     c.add_argument('--prefix', required=True)
     c.add_argument('command', nargs=argparse.REMAINDER)
     args = parser.parse_args()
+    if args.mode == 'restore':
+        Bench(args.prefix)   # restores as it starts
+        sys.exit(0)
     sys.exit(serve(args) if args.mode == 'serve' else client(args))
 
 
