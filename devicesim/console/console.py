@@ -37,7 +37,7 @@ send CODE ARG          the host sends "HL_SOFTKEY" CODE ARG
 dab TEXT               the host sends TEXT to the viewer as the DAB text line
 display fail CALL [N]  the display's call CALL fails the next N times (default 1)
 gps gone|back          COM7 disappears or comes back
-watch                  the host's traffic as it happens, until interrupted
+watch                  the touches, the console's faults and the host's traffic as they happen, until interrupted
 quit                   end every program of the device"""
 
 
@@ -305,9 +305,11 @@ class Console:
     # -------------------------------------------------------------- events from the agent
     def on_event(self, event):
         kind, _, rest = event.partition(' ')
-        if kind == 'touch' and self.recorder:
+        if kind == 'touch':
             with self.heard_lock:
-                self.recorder.action(len(self.heard), rest)
+                if self.recorder:
+                    self.recorder.action(len(self.heard), rest)
+                self.tell_watchers('touch ' + rest)
         elif kind == 'traffic':
             self.on_traffic(rest)
 
@@ -319,12 +321,16 @@ class Console:
                 if self.recorder:
                     self.recorder.heard(m.group(1))
                 self.heard_lock.notify_all()
-            text = '%s %s\n' % (clock(), line.split(' ', 1)[-1])
-            for w in list(self.watchers):
-                try:
-                    w.sendall(text.encode('utf-8'))
-                except OSError:
-                    self.watchers.remove(w)
+            self.tell_watchers(line.split(' ', 1)[-1])
+
+    # The watch is one timeline: the touches, what the console did, and the host's traffic.
+    def tell_watchers(self, line):
+        text = ('%s %s\n' % (clock(), line)).encode('utf-8')
+        for w in list(self.watchers):
+            try:
+                w.sendall(text)
+            except OSError:
+                self.watchers.remove(w)
 
     # -------------------------------------------------------------- commands
     def run(self, line):
@@ -351,9 +357,11 @@ class Console:
         if verb not in RECORDED:
             raise Refused('unknown command %s (help lists them)' % verb)
         lines, text = self.fault(verb, words, line)
-        if self.recorder:
-            with self.heard_lock:
+        with self.heard_lock:
+            if self.recorder:
                 self.recorder.action(len(self.heard), ' '.join(words) if verb != 'dab' else line)
+            if verb in ('card', 'gps', 'display'):   # the host tells of the others itself
+                self.tell_watchers('console: ' + ' '.join(words))
         return lines, text
 
     def fault(self, verb, words, line):
