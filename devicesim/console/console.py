@@ -300,6 +300,7 @@ class Console:
         self.watchers = []
         self.faults = {}           # what the host was told, for state
         self.recorder = Recorder(args.record) if args.record else None
+        self.session = read_session(args.replay) if args.replay else None   # a bad file stops the device at once
         self.status = 0
 
     # -------------------------------------------------------------- events from the agent
@@ -415,13 +416,11 @@ class Console:
             if first.strip() == 'watch':
                 with self.heard_lock:
                     self.watchers.append(conn)
-                conn.sendall(b'| the host\'s traffic follows; interrupt to stop\n')
+                conn.sendall(b'| the touches, the faults and the host\'s traffic follow; interrupt to stop\n')
                 return   # the connection stays with the watchers
             lines, text = self.run(first.strip())
             reply = ''.join('| %s\n' % l for l in lines) + ('ok %s\n' % text if text else 'ok\n')
-        except Refused as e:
-            reply = 'err %s\n' % e
-        except Exception as e:   # whatever went wrong, the client hears why
+        except Exception as e:   # a refusal or whatever went wrong: the client hears why
             reply = 'err %s\n' % e
         conn.sendall(reply.encode('utf-8'))
         conn.close()
@@ -444,8 +443,8 @@ class Console:
             if self.recorder:
                 self.recorder.up()
         self.agent_ready.set()
-        if self.args.replay:
-            self.status = self.replay(self.args.replay)
+        if self.session:
+            self.status = self.replay(*self.session)
             self.stop.set()
 
     # -------------------------------------------------------------- replay
@@ -453,9 +452,8 @@ class Console:
         with self.heard_lock:
             return self.heard_lock.wait_for(lambda: len(self.heard) >= count, timeout)
 
-    def replay(self, path):
-        actions, expected = read_session(path)
-        say('replaying %d actions of %s; the host heard %d requests then' % (len(actions), path, len(expected)))
+    def replay(self, actions, expected):
+        say('replaying %d actions; the host heard %d requests then' % (len(actions), len(expected)))
         last_t, last_at = 0.0, now()
         for t, count, text in actions:
             # The host must have heard what it had heard at this point, and the pause since the
@@ -487,7 +485,11 @@ def say(text):
 
 
 def serve(args):
-    console = Console(args)
+    try:
+        console = Console(args)
+    except (Refused, OSError) as e:
+        say('cannot: %s' % e)
+        return 2
     server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     server.bind(('127.0.0.1', 0))
