@@ -4,8 +4,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,8 +27,10 @@ std::mutex g_sendLock;
 HWND g_hwnd = nullptr;
 HANDLE g_traffic = INVALID_HANDLE_VALUE;
 
-void SendLine(const std::string& line)
+// One line each: a text with line breaks of its own (a window's, the host's) would be taken apart.
+void SendLine(std::string line)
 {
+    std::replace_if(line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
     std::lock_guard<std::mutex> hold(g_sendLock);
     std::string bytes = line + "\n";
     for (size_t sent = 0; sent < bytes.size();) {
@@ -77,13 +81,14 @@ LRESULT CALLBACK WatchTouches(int code, WPARAM wp, LPARAM lp)
 
 void PassTraffic()
 {
-    char message[2048];
     for (;;) {
         DWORD next = MAILSLOT_NO_MESSAGE, read = 0;
         if (!GetMailslotInfo(g_traffic, nullptr, &next, nullptr, nullptr) || next == MAILSLOT_NO_MESSAGE) return;
-        if (next >= sizeof message || !ReadFile(g_traffic, message, sizeof message - 1, &read, nullptr)) return;
-        message[read] = '\0';
-        std::string line(message);
+        // Read whole, whatever its size, so that no message can stop the ones behind it.
+        std::string message(next, '\0');
+        if (!ReadFile(g_traffic, &message[0], next, &read, nullptr)) return;
+        std::string line = message.substr(0, std::min<size_t>(read, kLongestLine));
+        line.resize(std::strlen(line.c_str()));
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
         SendLine("@traffic " + line);
     }
