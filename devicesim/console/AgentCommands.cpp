@@ -152,8 +152,8 @@ Answer Dab(const std::string& line)
 
 Answer Shot(const std::string& line)
 {
-    std::wstring path = Wide(line.substr(5));
     if (line.size() <= 5) return Fail("usage: shot FILE");
+    std::wstring path = Wide(line.substr(5));
     if (!devworld::SaveBmp(devworld::CaptureAll(), path)) return Fail("the screen could not be saved");
     return Ok();
 }
