@@ -78,8 +78,10 @@ start() {
 }
 
 # ------------------------------------------------------------------ the card
-# A console killed on the spot may have left the card out of its slot or read-only.
-python3 "$ROOT/devicesim/console/console.py" restore --prefix "$WINEPREFIX"
+# A console killed on the spot may have left the card out of its slot or read-only; a session to
+# replay is read before the device is wiped for it.
+python3 "$ROOT/devicesim/console/console.py" restore --prefix "$WINEPREFIX" ${REPLAY:+--check "$REPLAY"} \
+  || { say "nothing was changed"; exit 1; }
 if [ "$TOUR" = 1 ] || [ -n "$RECORD$REPLAY" ]; then
   # The tour, a recording and a replay start from a new device: factory channel list, default settings.
   rm -rf "$DRIVE_C/기억 장치 카드"

@@ -42,11 +42,16 @@ bool IsRequestCode(int code)
 
 void NudgeWindows() { PostMessageW(HWND_BROADCAST, WM_NULL, 0, 0); }
 
+// The viewer's failure reports carry its title too (the framework's default caption), but a
+// message box has an owner and the viewer's dialog has none.
 HWND FindViewer()
 {
-    HWND viewer = FindWindowW(nullptr, kViewerTitle);
-    if (!viewer) NudgeWindows();
-    return viewer;
+    for (HWND w = FindWindowExW(nullptr, nullptr, nullptr, kViewerTitle); w;
+         w = FindWindowExW(nullptr, w, nullptr, kViewerTitle)) {
+        if (!GetWindow(w, GW_OWNER)) return w;
+    }
+    NudgeWindows();
+    return nullptr;
 }
 
 bool ViewerRunning()

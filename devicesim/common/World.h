@@ -142,7 +142,7 @@ extern const wchar_t kSoftKeyName[];    // HL_SOFTKEY
 // viewer parked since its start may not have had one yet. Posting a WM_NULL to every top-level
 // window gives it one, so that it can be found by its title a moment later.
 void NudgeWindows();
-HWND FindViewer();          // by title; nudges the windows when there is none yet
+HWND FindViewer();          // by title, not its message boxes; nudges the windows when there is none yet
 bool ViewerRunning();       // its single-instance guard exists
 
 }  // namespace devworld

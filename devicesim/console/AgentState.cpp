@@ -48,20 +48,9 @@ std::string ViewOf(const RECT& window, const RECT& picture)
     return "picture at " + RectText(picture);
 }
 
-// The viewer's dialog. Its message boxes carry its title too, but it is the one with no owner.
-HWND ViewerDialog()
-{
-    for (HWND w = FindWindowExW(nullptr, nullptr, nullptr, devworld::kViewerTitle); w;
-         w = FindWindowExW(nullptr, w, nullptr, devworld::kViewerTitle)) {
-        if (!GetWindow(w, GW_OWNER)) return w;
-    }
-    devworld::NudgeWindows();   // a viewer not yet titled takes its title at its next message
-    return nullptr;
-}
-
 std::string Viewer()
 {
-    HWND viewer = ViewerDialog();
+    HWND viewer = devworld::FindViewer();
     if (!viewer) return devworld::ViewerRunning() ? "starting" : "not running";
     if (!IsWindowVisible(viewer)) return "hidden";
     RECT window = {};

@@ -10,8 +10,9 @@
   console.py client --prefix P [COMMAND...]
       Sends one command and prints the answer; with no command, reads commands line by line.
       A command that cannot be done prints why and exits 1.
-  console.py restore --prefix P
-      Puts back the card (in its slot, writable) that a console killed on the spot left out.
+  console.py restore --prefix P [--check FILE]
+      Puts back the card (in its slot, writable) that a console killed on the spot left out, and
+      with --check, exits 2 when FILE is not a session that can be replayed.
 """
 
 import argparse
@@ -581,13 +582,21 @@ def main():
     group = s.add_mutually_exclusive_group()
     group.add_argument('--record')
     group.add_argument('--replay')
-    sub.add_parser('restore').add_argument('--prefix', required=True)
+    r = sub.add_parser('restore')
+    r.add_argument('--prefix', required=True)
+    r.add_argument('--check')
     c = sub.add_parser('client')
     c.add_argument('--prefix', required=True)
     c.add_argument('command', nargs=argparse.REMAINDER)
     args = parser.parse_args()
     if args.mode == 'restore':
         Bench(args.prefix)   # restores as it starts
+        try:
+            if args.check:
+                read_session(args.check)
+        except (Refused, OSError) as e:
+            say('cannot: %s' % e)
+            sys.exit(2)
         sys.exit(0)
     sys.exit(serve(args) if args.mode == 'serve' else client(args))
 

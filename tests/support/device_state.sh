@@ -18,7 +18,8 @@ fingerprint() {
   fi
   # The store as the device's own registry holds it now (its user.reg on disk may lag behind).
   if [ -f "$prefix/system.reg" ]; then
-    WINEPREFIX="$prefix" WINEDEBUG=-all wine reg query 'HKCU\software\quelmar\systemData' 2>/dev/null | tr -d '\r' | md5sum
+    { WINEPREFIX="$prefix" WINEDEBUG=-all wine reg query 'HKCU\software\quelmar\systemData' 2>/dev/null || echo "no store"; } |
+      tr -d '\r' | md5sum
   else
     echo "no store"
   fi
