@@ -50,30 +50,32 @@ static const GUID IID_IDDVideoPortContainer =
     {0x6c142760, 0xa733, 0x11ce, {0xa5, 0x21, 0x00, 0x20, 0xaf, 0x0b, 0xe5, 0x60}};
 
 // ---------------------------------------------------------------------------
-// Record sizes on the device: what its driver expects in each record's dwSize.
+// Record layouts: what the display driver expects in each record's dwSize, and where the fields it
+// reads lie. The device is 32-bit and its numbers come first; the same records built as 64-bit
+// programs (on PCs that cannot run 32-bit ones) grow where they hold pointers. Each build checks the
+// numbers of its own word size, so neither layout can drift unnoticed.
+
+#ifdef _WIN64
+#define DDLAYOUT(device, w64) (w64)
+#else
+#define DDLAYOUT(device, w64) (device)
+#endif
 
 namespace ddlayout {
-constexpr DWORD kPixelFormat = 32;
-constexpr DWORD kSurfaceDesc2 = 124;
-constexpr DWORD kCaps = 436;
-constexpr DWORD kOverlayFx = 56;
-constexpr DWORD kColorControl = 40;
-constexpr DWORD kVideoPortCaps = 72;
-constexpr DWORD kVideoPortConnect = 32;
-constexpr DWORD kVideoPortDesc = 72;
-constexpr DWORD kVideoPortInfo = 64;
+constexpr DWORD kPixelFormat = DDLAYOUT(32, 32);
+constexpr DWORD kSurfaceDesc2 = DDLAYOUT(124, 136);
+constexpr DWORD kCaps = DDLAYOUT(436, 436);
+constexpr DWORD kOverlayFx = DDLAYOUT(56, 72);
+constexpr DWORD kColorControl = DDLAYOUT(40, 40);
+constexpr DWORD kVideoPortCaps = DDLAYOUT(72, 72);
+constexpr DWORD kVideoPortConnect = DDLAYOUT(32, 40);
+constexpr DWORD kVideoPortDesc = DDLAYOUT(72, 88);
+constexpr DWORD kVideoPortInfo = DDLAYOUT(64, 88);
 }  // namespace ddlayout
 
-// On a 32-bit build the records must be the device's, byte for byte; a 64-bit build keeps the
-// names but not the layouts, and runs only against its own simulation.
-#if defined(_WIN32) && !defined(_WIN64)
-#define DDLAYOUT_CHECK(rec, size) static_assert(sizeof(rec) == (size), #rec " must have the device's size")
-#define DDLAYOUT_AT(rec, field, offset) \
-    static_assert(offsetof(rec, field) == (offset), #rec "." #field " must lie where the device has it")
-#else
-#define DDLAYOUT_CHECK(rec, size) static_assert(true, "")
-#define DDLAYOUT_AT(rec, field, offset) static_assert(true, "")
-#endif
+#define DDLAYOUT_CHECK(rec, size) static_assert(sizeof(rec) == (size), #rec " must have the driver's size")
+#define DDLAYOUT_AT(rec, field, device, w64) \
+    static_assert(offsetof(rec, field) == DDLAYOUT(device, w64), #rec "." #field " must lie where the driver has it")
 
 // ---------------------------------------------------------------------------
 // Records
@@ -96,8 +98,8 @@ struct DDPIXELFORMAT {
 };
 typedef DDPIXELFORMAT* LPDDPIXELFORMAT;
 DDLAYOUT_CHECK(DDPIXELFORMAT, ddlayout::kPixelFormat);
-DDLAYOUT_AT(DDPIXELFORMAT, dwRGBBitCount, 12);
-DDLAYOUT_AT(DDPIXELFORMAT, dwRGBAlphaBitMask, 28);
+DDLAYOUT_AT(DDPIXELFORMAT, dwRGBBitCount, 12, 12);
+DDLAYOUT_AT(DDPIXELFORMAT, dwRGBAlphaBitMask, 28, 28);
 
 #define DDPF_ALPHAPIXELS 0x00000001
 #define DDPF_FOURCC      0x00000004
@@ -149,12 +151,12 @@ struct DDSURFACEDESC2 {
 };
 typedef DDSURFACEDESC2* LPDDSURFACEDESC2;
 DDLAYOUT_CHECK(DDSURFACEDESC2, ddlayout::kSurfaceDesc2);
-DDLAYOUT_AT(DDSURFACEDESC2, dwFlags, 4);
-DDLAYOUT_AT(DDSURFACEDESC2, dwHeight, 8);
-DDLAYOUT_AT(DDSURFACEDESC2, dwWidth, 12);
-DDLAYOUT_AT(DDSURFACEDESC2, dwBackBufferCount, 20);
-DDLAYOUT_AT(DDSURFACEDESC2, ddpfPixelFormat, 72);
-DDLAYOUT_AT(DDSURFACEDESC2, ddsCaps, 104);
+DDLAYOUT_AT(DDSURFACEDESC2, dwFlags, 4, 4);
+DDLAYOUT_AT(DDSURFACEDESC2, dwHeight, 8, 8);
+DDLAYOUT_AT(DDSURFACEDESC2, dwWidth, 12, 12);
+DDLAYOUT_AT(DDSURFACEDESC2, dwBackBufferCount, 20, 20);
+DDLAYOUT_AT(DDSURFACEDESC2, ddpfPixelFormat, 72, 80);
+DDLAYOUT_AT(DDSURFACEDESC2, ddsCaps, 104, 112);
 
 #define DDSD_CAPS            0x00000001
 #define DDSD_HEIGHT          0x00000002
@@ -206,7 +208,7 @@ struct DDCAPS {
 };
 typedef DDCAPS* LPDDCAPS;
 DDLAYOUT_CHECK(DDCAPS, ddlayout::kCaps);
-DDLAYOUT_AT(DDCAPS, dwCaps, 4);
+DDLAYOUT_AT(DDCAPS, dwCaps, 4, 4);
 
 #define DDCAPS_OVERLAY          0x00000800
 #define DDCAPS_OVERLAYCANTCLIP  0x00001000

@@ -304,6 +304,8 @@ inline bool SameRect(const RECT& rc, LONG l, LONG t, LONG r, LONG b)
 // Steps of the trace, as the device's engine must take them.
 namespace step {
 inline std::string Text(const RECT& rc) { return RectText(rc.left, rc.top, rc.right, rc.bottom); }
+// Record sizes as the display driver of this build's word size wants them.
+inline std::string Size(DWORD size) { return std::to_string(size); }
 inline const std::string kStop = "StopVideo";
 inline const std::string kHide = "UpdateOverlay src=null dest=Primary dst=null flags=0x00000200 fx=null";
 inline const std::string kTarget = "SetTargetSurface surface=Overlay flags=0x00000001";
@@ -313,17 +315,17 @@ inline std::string Escape(int code)
 }
 inline std::string Surface(int w, int h)
 {
-    return "CreateSurface size=124 flags=0x00001027 caps=0x08004098 width=" + std::to_string(w) + " height=" +
+    return "CreateSurface size=" + Size(ddlayout::kSurfaceDesc2) + " flags=0x00001027 caps=0x08004098 width=" + std::to_string(w) + " height=" +
            std::to_string(h) + " backBuffers=2 format=32/0x40/16/F800:07E0:001F";
 }
 inline std::string Start(int w, int h)
 {
-    return "StartVideo size=64 originX=0 originY=0 flags=0x00000044 crop=(0,0,720,270) prescaleWidth=" +
+    return "StartVideo size=" + Size(ddlayout::kVideoPortInfo) + " originX=0 originY=0 flags=0x00000044 crop=(0,0,720,270) prescaleWidth=" +
            std::to_string(w) + " prescaleHeight=" + std::to_string(h) + " input=0x59565955 vbiHeight=24 target=Overlay";
 }
 inline std::string Show(const RECT& rc)
 {
-    return "UpdateOverlay src=" + Text(rc) + " dest=Primary dst=" + Text(rc) + " flags=0x00004000 fx=56";
+    return "UpdateOverlay src=" + Text(rc) + " dest=Primary dst=" + Text(rc) + " flags=0x00004000 fx=" + Size(ddlayout::kOverlayFx);
 }
 inline std::string Place(const char* who, const char* z, int x, int y, int cx, int cy, UINT flags)
 {

@@ -56,12 +56,12 @@ TEST_F(OverlayStartup, AsksTheHardwareForTheDevicesChainInOrder)
     const std::vector<std::string> expected = {
         "DirectDrawCreate guid=null", "QueryInterface iid=IID_IDirectDraw4", "QueryInterface iid=IID_IDDVideoPortContainer",
         "Release DirectDraw", "SetCooperativeLevel hwnd=" + std::string(hwnd) + " flags=0x00000008",
-        "CreateSurface size=124 flags=0x00000001 caps=0x00000200 width=0 height=0 backBuffers=0 format=0/0x0/0/0000:0000:0000",
-        "GetCaps driver=436 hel=null caps=0x00005800", step::Surface(320, 240),
+        "CreateSurface size=" + step::Size(ddlayout::kSurfaceDesc2) + " flags=0x00000001 caps=0x00000200 width=0 height=0 backBuffers=0 format=0/0x0/0/0000:0000:0000",
+        "GetCaps driver=" + step::Size(ddlayout::kCaps) + " hel=null caps=0x00005800", step::Surface(320, 240),
         "EnumVideoPorts flags=0x00000000 filter=null ports=1 callbacks=1", "GetVideoPortConnectInfo port=0 count=4 info=array returned=2",
-        "CreateVideoPort flags=0x00000002 size=72 fieldWidth=720 vbiWidth=0 fieldHeight=270 usPerField=16000 maxPixels=3456000 "
-        "port=0 connectSize=32 connect={5D5E0A10-6C3E-4E1B-9A21-446576736900}",
-        step::kTarget, "GetInputFormats count=4 flags=0x00000001 returned=2", "GetColorControls size=40", step::kHide,
+        "CreateVideoPort flags=0x00000002 size=" + step::Size(ddlayout::kVideoPortDesc) + " fieldWidth=720 vbiWidth=0 fieldHeight=270 usPerField=16000 maxPixels=3456000 "
+        "port=0 connectSize=" + step::Size(ddlayout::kVideoPortConnect) + " connect={5D5E0A10-6C3E-4E1B-9A21-446576736900}",
+        step::kTarget, "GetInputFormats count=4 flags=0x00000001 returned=2", "GetColorControls size=" + step::Size(ddlayout::kColorControl), step::kHide,
         step::Viewer(0, 0, 0, 0, SWP_SHOWWINDOW)};
     EXPECT_EQ(Trace::Steps(), expected);
     EXPECT_EQ(Last("SetTargetSurface").Arg("surface"), Last("CreateSurface").Arg("result"));
