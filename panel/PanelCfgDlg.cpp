@@ -25,6 +25,7 @@ bool IsToBackArg(LPARAM lParam)
 BEGIN_MESSAGE_MAP(CPanelCfgDlg, CDialog)
     ON_WM_PAINT()
     ON_WM_LBUTTONDOWN()
+    ON_WM_LBUTTONDBLCLK()
     ON_WM_LBUTTONUP()
     ON_BN_CLICKED(IDC_BRIGHT_MINUS, OnBrightDown)
     ON_BN_CLICKED(IDC_BRIGHT_PLUS, OnBrightUp)
@@ -78,6 +79,9 @@ void CPanelCfgDlg::OnLButtonDown(UINT, CPoint point)
     if (m_bPressed && m_nHit != HIT_NONE) DrawButton(m_nHit, TRUE);
     Default();
 }
+
+// The dialog class asks for double-clicks, so a quick second tap arrives as one: it is a tap.
+void CPanelCfgDlg::OnLButtonDblClk(UINT nFlags, CPoint point) { OnLButtonDown(nFlags, point); }
 
 // Acts wherever the pen is lifted: a press that slid off its button still counts. Only a press
 // that went down on the panel acts; a pen-up whose down went to a window above it (closed while

@@ -128,6 +128,7 @@ public:
 
     // ---- touch and lock (TvScreenTouch.cpp) -----------------------------------------------
     afx_msg void OnLButtonDown(UINT nFlags, CPoint point);
+    afx_msg void OnLButtonDblClk(UINT nFlags, CPoint point);
     afx_msg void OnLButtonUp(UINT nFlags, CPoint point);
     void PrevChannel();
     void NextChannel();

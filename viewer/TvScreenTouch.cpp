@@ -370,6 +370,10 @@ void CTvScreenDlg::OnLButtonDown(UINT, CPoint point)
     if (m_bRowPressed) DrawChannelRow(m_nPressedChannel, m_nHit);
 }
 
+// The dialog class asks for double-clicks, so the system turns a second touch close in time and
+// place into one; on a touch screen it is just another touch-down.
+void CTvScreenDlg::OnLButtonDblClk(UINT nFlags, CPoint point) { OnLButtonDown(nFlags, point); }
+
 void CTvScreenDlg::OnLButtonUp(UINT, CPoint point)
 {
     if (GateClosed(*this)) return;

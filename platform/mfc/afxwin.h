@@ -235,6 +235,7 @@ protected:                                                                 \
 
 #define ON_WM_PAINT() { WM_PAINT, 0, 0, &AfxThunkVoid<ThisClass, &ThisClass::OnPaint> },
 #define ON_WM_LBUTTONDOWN() { WM_LBUTTONDOWN, 0, 0, &AfxThunkPoint<ThisClass, &ThisClass::OnLButtonDown> },
+#define ON_WM_LBUTTONDBLCLK() { WM_LBUTTONDBLCLK, 0, 0, &AfxThunkPoint<ThisClass, &ThisClass::OnLButtonDblClk> },
 #define ON_WM_LBUTTONUP() { WM_LBUTTONUP, 0, 0, &AfxThunkPoint<ThisClass, &ThisClass::OnLButtonUp> },
 #define ON_WM_TIMER() { WM_TIMER, 0, 0, &AfxThunkTimer<ThisClass, &ThisClass::OnTimer> },
 #define ON_WM_CTLCOLOR() { WM_CTLCOLOREDIT, 0, 0, &AfxThunkCtlColor<ThisClass, &ThisClass::OnCtlColor> },
