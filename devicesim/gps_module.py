@@ -4,7 +4,9 @@
 Usage: gps_module.py <dosdevices/com7 link> <log file>
 
 Every line the wake-up program sends is appended to the log with the time it arrived.
-The link is put back as it was when the module is stopped (SIGTERM or SIGINT).
+The link is put back as it was when the module is stopped (SIGTERM or SIGINT), unless it led
+nowhere or to a pseudo-terminal: those are what an earlier module or a console that was stopped on
+the spot left, and keeping them would leave COM7 dead after this module too.
 """
 
 import os
@@ -18,6 +20,8 @@ import time
 def main():
     link, log_path = sys.argv[1], sys.argv[2]
     previous = os.readlink(link) if os.path.islink(link) else None
+    if previous and (not os.path.exists(link) or os.path.realpath(link).startswith('/dev/pts/')):
+        previous = None
     master, slave = pty.openpty()
     if os.path.lexists(link):
         os.remove(link)

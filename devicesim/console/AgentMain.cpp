@@ -1,5 +1,7 @@
 // deviceagent PORT: the console's agent inside the running device (see Agent.h). It connects to
-// the console on 127.0.0.1:PORT and ends when that connection ends.
+// the console on 127.0.0.1:PORT, shows it the token from DEVICE_CONSOLE_TOKEN (the environment,
+// which only its user can read, not the command line, which every user can), and ends when that
+// connection ends.
 #include <winsock2.h>
 
 #include <windows.h>
@@ -17,7 +19,7 @@
 
 namespace {
 
-const UINT WM_COMMAND_LINE = WM_APP + 1;   // lParam: a std::string* the window thread takes over
+const UINT WM_COMMAND_LINE = WM_APP + 1;   // lParam: a Command* the window thread takes over
 const UINT_PTR TIMER_TRAFFIC = 1;
 const UINT kTrafficPollMs = 20;
 const size_t kLongestLine = 4096;
@@ -40,29 +42,62 @@ void SendLine(std::string line)
     }
 }
 
-void Reply(const agent::Answer& a)
+// A command as the console sent it: "#ID " before the command is repeated before every line of
+// its answer, so that the console can tell an answer that came too late from the one it awaits.
+struct Command {
+    std::string id;
+    std::string text;
+};
+
+Command Split(const std::string& line)
 {
-    for (const std::string& line : a.lines) SendLine("| " + line);
-    SendLine((a.ok ? "ok" : "err") + (a.last.empty() ? std::string() : " " + a.last));
+    Command c;
+    const size_t digits = line.size() > 1 && line[0] == '#' ? line.find_first_not_of("0123456789", 1) : 0;
+    if (digits > 1 && digits <= 21 && digits < line.size() && line[digits] == ' ') {
+        c.id = line.substr(0, digits + 1);
+        c.text = line.substr(digits + 1);
+    } else {
+        c.text = line;
+    }
+    return c;
+}
+
+void Reply(const std::string& id, const agent::Answer& a)
+{
+    for (const std::string& line : a.lines) SendLine(id + "| " + line);
+    SendLine(id + (a.ok ? "ok" : "err") + (a.last.empty() ? std::string() : " " + a.last));
 }
 
 // Reads the console's lines and hands each to the window thread, which runs it; ends the agent
-// when the console goes.
+// when the console goes. A line longer than kLongestLine is refused whole: none of it runs.
 void TakeCommands()
 {
     std::string pending;
+    bool tooLong = false;
+    std::string tooLongId;
     char buffer[1024];
     for (;;) {
         int n = recv(g_console, buffer, sizeof buffer, 0);
         if (n <= 0) break;
         pending.append(buffer, static_cast<size_t>(n));
         for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-            std::string* line = new std::string(pending.substr(0, end));
+            std::string line = pending.substr(0, end);
             pending.erase(0, end + 1);
-            if (!line->empty() && line->back() == '\r') line->pop_back();
-            if (!PostMessageW(g_hwnd, WM_COMMAND_LINE, 0, reinterpret_cast<LPARAM>(line))) delete line;
+            if (tooLong || line.size() > kLongestLine) {
+                Reply(tooLong ? tooLongId : Split(line.substr(0, 32)).id,
+                      agent::Fail("a command line holds at most " + std::to_string(kLongestLine) + " bytes"));
+                tooLong = false;
+                continue;
+            }
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            Command* c = new Command(Split(line));
+            if (!PostMessageW(g_hwnd, WM_COMMAND_LINE, 0, reinterpret_cast<LPARAM>(c))) delete c;
         }
-        if (pending.size() > kLongestLine) pending.clear();
+        if (pending.size() > kLongestLine) {
+            if (!tooLong) tooLongId = Split(pending.substr(0, 32)).id;
+            tooLong = true;
+            pending.clear();
+        }
     }
     PostMessageW(g_hwnd, WM_CLOSE, 0, 0);
 }
@@ -98,9 +133,9 @@ LRESULT CALLBACK AgentProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     switch (msg) {
     case WM_COMMAND_LINE: {
-        std::string* line = reinterpret_cast<std::string*>(lp);
-        Reply(agent::Execute(*line));
-        delete line;
+        Command* c = reinterpret_cast<Command*>(lp);
+        Reply(c->id, agent::Execute(c->text));
+        delete c;
         return 0;
     }
     case WM_TIMER:
@@ -133,6 +168,9 @@ bool Connect(int port)
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR args, int)
 {
     const int port = _wtoi(args);
+    char token[128] = "";
+    const DWORD tokenLength = GetEnvironmentVariableA("DEVICE_CONSOLE_TOKEN", token, sizeof token);
+    if (tokenLength == 0 || tokenLength >= sizeof token) return 2;
     if (port <= 0 || port > 65535 || !Connect(port)) return 2;
     agent::OpenDisplayControl();
     g_traffic = CreateMailslotW(devworld::kTrafficSlot, 0, 0, nullptr);
@@ -146,7 +184,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR args, int)
     if (!g_hwnd) return 1;
     HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, WatchTouches, instance, 0);
     if (g_traffic != INVALID_HANDLE_VALUE) SetTimer(g_hwnd, TIMER_TRAFFIC, kTrafficPollMs, nullptr);
-    SendLine(std::string("@hello agent") + (hook ? "" : " (no touch hook)") +
+    SendLine(std::string("@hello agent ") + token + (hook ? "" : " (no touch hook)") +
              (g_traffic == INVALID_HANDLE_VALUE ? " (no host traffic)" : ""));
 
     std::thread reader(TakeCommands);

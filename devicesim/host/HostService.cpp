@@ -128,6 +128,7 @@ LRESULT HostService::Handle(UINT msg, WPARAM wp, LPARAM lp)
 LRESULT HostService::OnConsole(const COPYDATASTRUCT& cds)
 {
     const DWORD* words = static_cast<const DWORD*>(cds.lpData);
+    if (!words) return FALSE;   // whoever sent it, a size without data is nothing to read
     switch (cds.dwData) {
     case HOSTCTL_SILENT:
         if (cds.cbData != sizeof(DWORD)) return FALSE;

@@ -1,0 +1,113 @@
+#!/usr/bin/env python3
+"""The device in the prefix is a person's own: the tour, a recording and a replay give it back
+however they end, a snapshot brings back what it held, and an over-long command runs no part of
+itself. The device is the test prefix's.
+
+usage: console_keep_e2e.py <source root> <build folder> [unittest arguments]
+Needs WINEPREFIX and DISPLAY as the test runner sets them.
+"""
+import os
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import console_e2e  # noqa: E402
+from console_e2e import CARD, MENU_TV, PREFIX, VOLUME_UP, Device, read, until  # noqa: E402
+
+CHANNELS = os.path.join(CARD, "appdata", "SERIALData.dat")
+STORE = r"HKCU\software\quelmar\systemData"
+
+
+def wine_reg(*words):
+    return subprocess.run(["wine", "reg"] + list(words), stdin=subprocess.DEVNULL, capture_output=True,
+                          text=True, errors="replace").stdout
+
+
+def fingerprint():
+    """The channel file and the store and receiver state as the registry holds them now."""
+    try:
+        with open(CHANNELS, "rb") as f:
+            channels = f.read()
+    except FileNotFoundError:
+        channels = None
+    return channels, wine_reg("query", STORE) + wine_reg("query", r"HKCU\Software\devicesim", "/s")
+
+
+class KeepTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory()
+        self.addCleanup(self.folder.cleanup)
+        self.logs = self.folder.name
+        # The person's device: a card with its own channel file, a volume of its own.
+        d = Device(self.logs)
+        self.assertTrue(d.up(), d.state())
+        self.assertEqual(d.stop(), 0)
+        with open(CHANNELS, "r+b") as f:
+            f.seek(100)             # a name the receiver does not show, not the counts the host checks
+            f.write(b"kept")
+        wine_reg("add", STORE, "/v", "Volume", "/t", "REG_DWORD", "/d", "3", "/f")
+        self.before = fingerprint()
+
+    def session(self, stop, **env):
+        """device.sh in a process group of its own, stopped with a signal to all of it once it runs."""
+        self.out = open(self.logs + "/device.out", "w")
+        self.addCleanup(self.out.close)
+        device = subprocess.Popen([os.path.join(console_e2e.ROOT, "devicesim", "device.sh")], start_new_session=True,
+                                  env=dict(os.environ, ROOT=console_e2e.ROOT, BUILD_DIR=console_e2e.BUILD, DEVICE_LOGS=self.logs,
+                                           DEVICE_TOUR=self.logs + "/tour", **env),
+                                  stdin=subprocess.DEVNULL, stdout=self.out, stderr=subprocess.STDOUT)
+        self.addCleanup(lambda: device.poll() is None and os.killpg(device.pid, signal.SIGINT) or device.wait(120))
+        running = (lambda: os.path.exists(self.logs + "/tour")) if env["TOUR"] == "1" else \
+            (lambda: "running: host, main menu" in Device.console(None, "state")[1])
+        self.assertTrue(until(lambda: "new device for this run" in read(self.logs + "/device.out") and running(), 60))
+        self.assertNotEqual(fingerprint(), self.before)       # a new device runs meanwhile
+        os.killpg(device.pid, stop)
+        device.wait(120)
+
+    def test_every_session_gives_the_device_back_however_it_ends(self):
+        self.session(signal.SIGINT, TOUR="0", RECORD=os.path.join(self.logs, "recorded.txt"))
+        self.assertEqual(fingerprint(), self.before)
+        self.session(signal.SIGINT, TOUR="1")
+        self.assertEqual(fingerprint(), self.before)
+        session = os.path.join(self.logs, "session.txt")
+        with open(session, "w") as f:
+            f.write("0.000 up\n60.000 [0] host lag 0\n")      # still replaying when it is killed
+        self.session(signal.SIGKILL, TOUR="0", REPLAY=session)
+        d = Device(self.logs)                                  # the next start gives it back
+        self.assertTrue(d.up(), d.state())
+        self.assertEqual(d.stop(), 0)
+        self.assertEqual(fingerprint(), self.before)
+
+
+class SnapshotTest(unittest.TestCase):
+    def test_a_loaded_snapshot_brings_back_what_it_held(self):
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        with open(os.path.join(PREFIX, ".device.pid"), "w") as f:
+            f.write("%d\n" % os.getpid())                      # left by a device long gone; the pid lives on
+        d = Device(folder.name)
+        self.addCleanup(d.stop)
+        self.assertTrue(d.up(), d.state())
+        self.addCleanup(d.console, "snapshot", "delete", "kept")
+        volume = int(re.search(r"Volume=(\d+)", d.state()).group(1))
+        d.ok("snapshot", "save", "kept")
+        self.assertIn("kept", d.ok("snapshot", "list"))
+        self.assertTrue(d.tap_until(MENU_TV, lambda: "viewer: window (" in d.state()), d.state())
+        self.assertTrue(d.tap_until(VOLUME_UP if volume < 10 else (589, 297),
+                                    lambda: "Volume=%d " % volume not in d.state()), d.state())
+        self.assertIn("the device is up, from snapshot kept", d.ok("snapshot", "load", "kept"))
+        self.assertIn("Volume=%d " % volume, d.state())
+        # A line longer than the agent takes is refused whole, and the next answer is still its own.
+        status, text = d.console("dab", "xy " * 2000)
+        self.assertEqual(status, 1)
+        self.assertIn("at most 4096 bytes", text)
+        self.assertIn("running: host, main menu", d.state())
+
+
+if __name__ == "__main__":
+    console_e2e.ROOT, console_e2e.BUILD = sys.argv[1], sys.argv[2]
+    unittest.main(argv=[sys.argv[0]] + sys.argv[3:])
