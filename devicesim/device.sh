@@ -9,6 +9,13 @@
 #           RECORD=<file> records the session; REPLAY=<file> plays one back and ends with its
 #           verdict. Both start, like the tour, from a new card and store.
 #   TOUR=1  a scripted tour through the real programs writes numbered screenshots, then ends.
+#   SNAPSHOT=<name> boots from that snapshot (with the tour, a recording or a replay: starts from it).
+#
+# The device in the prefix is a person's own: the tour, a recording and a replay hold it aside
+# (<prefix>.snapshots/.held) and give it back when they end, however they end; after a kill, the
+# next start gives it back. The console's "snapshot load" ends the console with status 75 and the
+# snapshot's name in <prefix>/.device-load: the programs stop, the snapshot is loaded, and the
+# device boots again.
 #
 # Called by ./run device with ROOT, BUILD_DIR, TOUR, WINEPREFIX and DISPLAY set, prefix ready.
 set -euo pipefail
@@ -17,11 +24,16 @@ set -euo pipefail
 TOUR="${TOUR:-0}"
 RECORD="${RECORD:-}"
 REPLAY="${REPLAY:-}"
+SNAPSHOT="${SNAPSHOT:-}"
+WEB="${WEB:-}"   # a port: the device's page on 127.0.0.1 (devicesim/web)
+FRESH=0
+if [ "$TOUR" = 1 ] || [ -n "$RECORD$REPLAY" ]; then FRESH=1; fi
+CONSOLE=(python3 "$ROOT/devicesim/console/console.py")
 BIN="$BUILD_DIR/bin"
 SIMBIN="$BUILD_DIR/simbin"
 OUT="$ROOT/out"
 LOGS="${DEVICE_LOGS:-$OUT/device}"   # the tests keep theirs apart
-TOUR_DIR="$OUT/tour"
+TOUR_DIR="${DEVICE_TOUR:-$OUT/tour}"   # the tests keep theirs apart too
 DRIVE_C="$WINEPREFIX/drive_c"
 CARD_WIN='C:\기억 장치 카드'
 
@@ -33,33 +45,52 @@ for exe in "$BIN/TVSCREEN.exe" "$BIN/PanelCfg.exe" "$BIN/SatWake.exe" "$BIN/Dark
   [ -f "$exe" ] || { say "missing $exe (build first: ./run build)"; exit 1; }
 done
 mkdir -p "$LOGS"
-# One device per prefix: a second would share the first one's windows, store and card.
+# One device per prefix: a second would share the first one's windows, store and card. The pid
+# file holds the process's start time too, so a pid used again by another program is not taken
+# for a running device.
 PIDFILE="$WINEPREFIX/.device.pid"
-if [ -f "$PIDFILE" ] && kill -0 "$(cat "$PIDFILE")" 2>/dev/null; then
-  say "a device is already running in $WINEPREFIX (pid $(cat "$PIDFILE"))"; exit 1
+start_time() { sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f20; }
+if [ -f "$PIDFILE" ]; then
+  read -r old_pid old_start <"$PIDFILE" || true
+  if [ -n "${old_pid:-}" ] && [ -n "${old_start:-}" ] && [ "$(start_time "$old_pid")" = "$old_start" ]; then
+    say "a device is already running in $WINEPREFIX (pid $old_pid)"; exit 1
+  fi
 fi
-echo $$ >"$PIDFILE"
+printf '%s %s\n' $$ "$(start_time $$)" >"$PIDFILE"
 
 # ------------------------------------------------------------------ processes
 PIDS=()
 GPS_PID=""
 CONSOLE_PID=""
-cleanup() {
-  local status=$?
-  trap - EXIT INT TERM
-  rm -f "$PIDFILE"
-  # The console first: it puts the card and COM7 back as they were.
-  if [ -n "$CONSOLE_PID" ]; then kill "$CONSOLE_PID" 2>/dev/null || true; wait "$CONSOLE_PID" 2>/dev/null || true; fi
+WEB_PID=""
+HELD=0
+stop_programs() {
   local pid
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   # The wine launchers above end with their programs; the wineserver takes the rest of the prefix.
   wineserver -k >/dev/null 2>&1 || true
-  if [ -n "$GPS_PID" ]; then kill "$GPS_PID" 2>/dev/null || true; wait "$GPS_PID" 2>/dev/null || true; fi
   for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  PIDS=()
+}
+cleanup() {
+  local status=$?
+  trap - EXIT
+  # What follows gives the person's device back: a second Ctrl-C must not cut it short.
+  trap '' INT TERM HUP
+  if [ -n "$WEB_PID" ]; then kill "$WEB_PID" 2>/dev/null || true; wait "$WEB_PID" 2>/dev/null || true; fi
+  # The console first: it puts the card and COM7 back as they were, when it can.
+  if [ -n "$CONSOLE_PID" ]; then kill "$CONSOLE_PID" 2>/dev/null || true; wait "$CONSOLE_PID" 2>/dev/null || true; fi
+  stop_programs
+  # What a console killed on the spot left (the card read-only or out, COM7 unplugged) is put back
+  # now, while the GPS module still holds COM7's target; a held device comes back too.
+  "${CONSOLE[@]}" restore --prefix "$WINEPREFIX" >&2 || say "your device could not be put back yet: the next ./run device does it"
+  if [ $HELD = 1 ]; then timeout 30 wineserver -w >/dev/null 2>&1 || true; fi   # the store on disk as it was given back
+  if [ -n "$GPS_PID" ]; then kill "$GPS_PID" 2>/dev/null || true; wait "$GPS_PID" 2>/dev/null || true; fi
+  rm -f "$PIDFILE"
   exit $status
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+trap 'exit 130' INT TERM HUP
 
 # On a display of another size the programs would see that screen; a Wine desktop of the
 # device's size gives them the device's screen. Every program of the device must share it.
@@ -78,20 +109,26 @@ start() {
 }
 
 # ------------------------------------------------------------------ the card
-# A console killed on the spot may have left the card out of its slot or read-only; a session to
-# replay is read before the device is wiped for it.
-python3 "$ROOT/devicesim/console/console.py" restore --prefix "$WINEPREFIX" ${REPLAY:+--check "$REPLAY"} \
-  || { say "nothing was changed"; exit 1; }
-if [ "$TOUR" = 1 ] || [ -n "$RECORD$REPLAY" ]; then
-  # The tour, a recording and a replay start from a new device: factory channel list, default settings.
-  rm -rf "$DRIVE_C/기억 장치 카드"
-  wine reg delete 'HKCU\software\quelmar\systemData' /f >/dev/null 2>&1 || true
-  wine reg delete 'HKCU\Software\devicesim' /f >/dev/null 2>&1 || true
+# A console or a device killed on the spot may have left the card out of its slot or read-only,
+# COM7 unplugged, or the person's device held aside; a session to replay is read before anything
+# is changed for it.
+"${CONSOLE[@]}" restore --prefix "$WINEPREFIX" ${REPLAY:+--check "$REPLAY"} || { say "nothing was changed"; exit 1; }
+if [ $FRESH = 1 ]; then
+  # The tour, a recording and a replay start from a new device (factory channel list, default
+  # settings) or from a snapshot; the person's device waits aside.
+  HELD=1
+  "${CONSOLE[@]}" hold --prefix "$WINEPREFIX" ${SNAPSHOT:+--from "$SNAPSHOT"} || { say "cannot start a new device"; exit 1; }
+  say "a ${SNAPSHOT:+copy of snapshot $SNAPSHOT, a }new device for this run; yours is kept in $WINEPREFIX.snapshots/.held and comes back when it ends"
+elif [ -n "$SNAPSHOT" ]; then
+  "${CONSOLE[@]}" snapshot --prefix "$WINEPREFIX" load "$SNAPSHOT" >&2 || exit 1
 fi
 [ "$TOUR" = 1 ] && rm -rf "$TOUR_DIR"
-: >"$LOGS/host.log"
-(cd "$DRIVE_C" && wine "$SIMBIN/devicehost.exe" --install-card "$(winpath "$BIN")" "$(winpath "$SIMBIN")") \
-  || { say "cannot prepare the storage card"; exit 1; }
+install_card() {
+  : >"$LOGS/host.log"
+  (cd "$DRIVE_C" && wine "$SIMBIN/devicehost.exe" --install-card "$(winpath "$BIN")" "$(winpath "$SIMBIN")") \
+    || { say "cannot prepare the storage card"; exit 1; }
+}
+install_card
 say "storage card: $DRIVE_C/기억 장치 카드 (app: five programs, main.exe, setting.exe)"
 
 # The GPS module answers on COM7 through a pseudo-terminal.
@@ -106,9 +143,12 @@ export DDSIM_LOG="$(winpath "$LOGS/display.log")" DDSIM_KEEP=0
 if [ "$TOUR" = 1 ]; then
   # The tour starts the device itself, the same way the device's tests do.
   mkdir -p "$TOUR_DIR"
+  # In the background, so that Ctrl-C stops the tour at once instead of after its last step.
   status=0
-  (cd "$DRIVE_C" && wine "$SIMBIN/devicetour.exe" "$(winpath "$TOUR_DIR")" "$(winpath "$LOGS/gps.log")") \
-    2>>"$LOGS/tour.err" || status=$?
+  (cd "$DRIVE_C" && exec wine "$SIMBIN/devicetour.exe" "$(winpath "$TOUR_DIR")" "$(winpath "$LOGS/gps.log")") \
+    2>>"$LOGS/tour.err" &
+  PIDS+=($!)
+  wait $! || status=$?
   shopt -s nullglob
   for bmp in "$TOUR_DIR"/*.bmp; do
     convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
@@ -119,36 +159,63 @@ if [ "$TOUR" = 1 ]; then
 fi
 
 # The console, and its agent inside the device, come before the programs: the agent's mailslot
-# and display control must exist when the host and the viewer start.
-console_args=(serve --prefix "$WINEPREFIX")
-[ -n "$RECORD" ] && console_args+=(--record "$RECORD")
-[ -n "$REPLAY" ] && console_args+=(--replay "$REPLAY")
-rm -f "$WINEPREFIX/.device-console"
-python3 "$ROOT/devicesim/console/console.py" "${console_args[@]}" &
-CONSOLE_PID=$!
-for _ in $(seq 1 100); do [ -s "$WINEPREFIX/.device-console" ] && break; sleep 0.1; done
-[ -s "$WINEPREFIX/.device-console" ] || { say "the console did not start"; exit 1; }
-start agent "$(winpath "$SIMBIN/deviceagent.exe")" "$(cut -d' ' -f1 "$WINEPREFIX/.device-console")"
-export DDSIM_CONTROL=1
+# and display control must exist when the host and the viewer start. The agent gets the console's
+# token in its environment, which only its user can read.
+DOOR="$WINEPREFIX/.device-console"
+boot() {
+  local console_args=(serve --prefix "$WINEPREFIX") port token
+  [ -n "$RECORD" ] && console_args+=(--record "$RECORD")
+  [ -n "$REPLAY" ] && console_args+=(--replay "$REPLAY")
+  rm -f "$DOOR"
+  "${CONSOLE[@]}" "${console_args[@]}" &
+  CONSOLE_PID=$!
+  for _ in $(seq 1 100); do [ -s "$DOOR" ] && break; sleep 0.1; done
+  [ -s "$DOOR" ] || { say "the console did not start"; exit 1; }
+  read -r port _ token <"$DOOR"
+  DEVICE_CONSOLE_TOKEN="$token"
+  export DEVICE_CONSOLE_TOKEN
+  start agent "$(winpath "$SIMBIN/deviceagent.exe")" "$port"
+  unset DEVICE_CONSOLE_TOKEN
+  export DDSIM_CONTROL=1
 
-# The host writes the channel file before the viewer reads it at its start.
-start host "$(winpath "$SIMBIN/devicehost.exe")"
-channels="$DRIVE_C/기억 장치 카드/appdata/SERIALData.dat"
-for _ in $(seq 1 300); do
-  [ "$(stat -c %s "$channels" 2>/dev/null || echo 0)" = 3204 ] && break
-  sleep 0.1
-done
-[ "$(stat -c %s "$channels" 2>/dev/null || echo 0)" = 3204 ] || { say "the host did not start (see $LOGS/host.log)"; exit 1; }
-start viewer "$CARD_WIN\\app\\TVSCREEN.exe"
-start kickoff "$CARD_WIN\\app\\Kickoff.exe"
-say "booted: host, viewer (parked), Kickoff -> main menu; logs in $LOGS"
+  # The host writes the channel file before the viewer reads it at its start.
+  start host "$(winpath "$SIMBIN/devicehost.exe")"
+  local channels="$DRIVE_C/기억 장치 카드/appdata/SERIALData.dat"
+  for _ in $(seq 1 300); do
+    [ "$(stat -c %s "$channels" 2>/dev/null || echo 0)" = 3204 ] && break
+    sleep 0.1
+  done
+  [ "$(stat -c %s "$channels" 2>/dev/null || echo 0)" = 3204 ] || { say "the host did not start (see $LOGS/host.log)"; exit 1; }
+  start viewer "$CARD_WIN\\app\\TVSCREEN.exe"
+  start kickoff "$CARD_WIN\\app\\Kickoff.exe"
+  say "booted: host, viewer (parked), Kickoff -> main menu; logs in $LOGS"
+}
+
+LOAD="$WINEPREFIX/.device-load"
+rm -f "$LOAD"
+boot
+# The page outlives a snapshot's reboot: it reaches each new console through the door file.
+if [ -n "$WEB" ]; then
+  python3 "$ROOT/devicesim/web/web.py" --prefix "$WINEPREFIX" --display "$DISPLAY" --port "$WEB" --logs "$LOGS" &
+  WEB_PID=$!
+fi
 if [ -n "$REPLAY" ]; then
   say "replaying $REPLAY"
 else
   say "the device is running on DISPLAY=$DISPLAY, prefix $WINEPREFIX${RECORD:+, recording to $RECORD}"
   say "console: ./run console state (or ./run console for a prompt); Ctrl-C or ./run console quit stops it"
 fi
-status=0
-wait "$CONSOLE_PID" || status=$?
-CONSOLE_PID=""
+while :; do
+  status=0
+  wait "$CONSOLE_PID" || status=$?
+  CONSOLE_PID=""
+  [ $status = 75 ] && [ -s "$LOAD" ] || break
+  # The console was asked to load a snapshot: the programs stop, so nothing writes meanwhile.
+  name="$(cat "$LOAD")"
+  rm -f "$LOAD"
+  stop_programs
+  "${CONSOLE[@]}" snapshot --prefix "$WINEPREFIX" load "$name" >&2 || { status=1; break; }
+  install_card
+  boot
+done
 exit $status

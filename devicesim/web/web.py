@@ -275,7 +275,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
             while True:
                 try:
-                    line = lines.get(timeout=15)
+                    line = lines.get(timeout=3)
                 except queue.Empty:
                     line = ''   # a comment keeps the stream open and finds a closed tab
                 if line is None:

@@ -19,6 +19,7 @@ CARD = os.path.join(PREFIX, "drive_c", "기억 장치 카드")
 # Points of the device's faces.
 MENU_TV, FRAME, RIGHT_HALF = (112, 171), (205, 250), (480, 240)
 MUTE, VOLUME_UP, DLS = (525, 257), (589, 213), (577, 394)
+MENU_SETTINGS, BRIGHT_UP, BRIGHT_DOWN = (528, 171), (359, 68), (271, 68)
 REPORT = '"DOVedu: Unable to show overlay surface - UpdateOverlaySurface()"'
 
 
@@ -51,6 +52,14 @@ class Device:
         done = subprocess.run([sys.executable, os.path.join(ROOT, "devicesim", "console", "console.py"), "client",
                                "--prefix", PREFIX] + [str(w) for w in words], capture_output=True, text=True, timeout=90)
         return done.returncode, done.stdout + done.stderr
+
+    def taps(self, *points):
+        """Taps in one console session, as quickly as a finger: a second tap on the same point
+        arrives as a double-click."""
+        lines = "".join("touch %d %d\n" % tuple(map(int, p)) for p in points)
+        done = subprocess.run([sys.executable, os.path.join(ROOT, "devicesim", "console", "console.py"), "client",
+                               "--prefix", PREFIX], input=lines, capture_output=True, text=True, timeout=90)
+        assert done.returncode == 0, done.stdout + done.stderr
 
     def tap_until(self, point, pred):
         """Taps until pred holds: the viewer refuses touches for a moment after a switch."""
@@ -116,8 +125,7 @@ class ConsoleTest(unittest.TestCase):
         d.ok("host", "silent", "on")
         self.assertTrue(self.device.tap_until(MUTE, lambda: "request 100/23 (silent" in read(d.logs + "/host.log")))
         self.tap(VOLUME_UP)                       # refused: the lock is taken
-        for x in (280, 300, 320):                 # the fifth touch-down since the lock was taken;
-            self.tap((x, 30))                     # apart, as two quick taps on one point are a double-click
+        d.taps(*[(300, 30)] * 3)                  # the fifth touch-down since the lock was taken
         d.ok("host", "silent", "off")
         volume = int(re.search(r"Volume=(\d+)", d.state()).group(1))
         self.tap(VOLUME_UP)
@@ -147,6 +155,37 @@ class ConsoleTest(unittest.TestCase):
         # The watch saw the silent host hear the mute, and the answered volume step after it.
         self.assertRegex(heard, r"(?s)request 200/1.*request 100/23 \(silent.*request 100/11\n.*request 14/66")
         self.assertEqual(len(re.findall(r"request 100/11", heard)), 1, heard)   # the refused touch sent nothing
+
+
+def double_click_time(ms):
+    """The system's double-click time for the programs started after it (None: the default)."""
+    key = r"HKCU\Control Panel\Mouse"
+    words = ["add", key, "/v", "DoubleClickSpeed", "/t", "REG_SZ", "/d", str(ms), "/f"] if ms else \
+        ["delete", key, "/v", "DoubleClickSpeed", "/f"]
+    subprocess.run(["wine", "reg"] + words, stdin=subprocess.DEVNULL, capture_output=True)
+
+
+def store(state, name):
+    return int(re.search(r"\b%s=(\d+)" % name, state).group(1))
+
+
+class QuickTapsTest(unittest.TestCase):
+    """A second touch close in time and place reaches the programs as a double-click: each tap counts."""
+
+    def test_two_quick_taps_step_the_panel_twice(self):
+        # Longer than the default, so that the two taps are a double-click even on a loaded machine.
+        double_click_time(2000)
+        self.addCleanup(double_click_time, None)
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        d = Device(folder.name)
+        self.addCleanup(d.stop)
+        self.assertTrue(d.up(), d.state())
+        self.assertTrue(d.tap_until(MENU_SETTINGS, lambda: "settings panel" in d.state()), d.state())
+        bright = store(d.state(), "Bright")
+        key, step = (BRIGHT_DOWN, -1) if bright > 5 else (BRIGHT_UP, 1)
+        d.taps(key, key)
+        self.assertTrue(d.shows(r"Bright=%d\b" % (bright + 2 * step)), d.state())
 
 
 class RecordReplayTest(unittest.TestCase):
