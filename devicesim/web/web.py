@@ -106,19 +106,15 @@ class Screen:
 
 def ask(prefix, line):
     """(done, lines, text) of one console command."""
-    lines, result = [], {'text': ''}
+    lines, said = [], []
 
     def show(kind, text):
-        if kind == 'line':
-            lines.append(text)
-        else:
-            result['text'] = text
-            result['kind'] = kind
+        (lines if kind == 'line' else said).append(text)
     try:
         done = console.exchange(prefix, line, show)
     except console.Refused as e:
         return False, [], str(e)
-    return done, lines, result['text']
+    return done, lines, ''.join(said)
 
 
 class Tabs:
