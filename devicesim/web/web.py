@@ -39,7 +39,8 @@ VERBS = {'state', 'card', 'host', 'display', 'gps', 'send', 'dab', 'snapshot'}
 
 
 sys.path.insert(0, os.path.join(HERE, '..', 'console'))
-import console  # noqa: E402  the console's own client: the token's handshake and its answers
+import client  # noqa: E402  the console's own client: the token's handshake and its answers
+
 
 
 def door_token(prefix, timeout=30):
@@ -111,8 +112,8 @@ def ask(prefix, line):
     def show(kind, text):
         (lines if kind == 'line' else said).append(text)
     try:
-        done = console.exchange(prefix, line, show)
-    except console.Refused as e:
+        done = client.exchange(prefix, line, show)
+    except client.Refused as e:
         return False, [], str(e)
     return done, lines, ''.join(said)
 
@@ -250,8 +251,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
         def follow():
             try:
-                console.exchange(self.server.prefix, 'watch', show)
-            except (console.Refused, OSError):
+                client.exchange(self.server.prefix, 'watch', show)
+            except (client.Refused, OSError):
                 pass
             lines.put(None)
         threading.Thread(target=follow, daemon=True).start()

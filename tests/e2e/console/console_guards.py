@@ -21,7 +21,13 @@ from unittest import mock
 
 ROOT = sys.argv[1]
 sys.path.insert(0, os.path.join(ROOT, "devicesim", "console"))
-import console  # noqa: E402
+import agent_link  # noqa: E402
+import bench  # noqa: E402
+import commands  # noqa: E402
+import handshake  # noqa: E402
+import session  # noqa: E402
+import watchers  # noqa: E402
+from talk import Refused  # noqa: E402
 
 CONSOLE = os.path.join(ROOT, "devicesim", "console", "console.py")
 
@@ -48,7 +54,7 @@ class Folder(unittest.TestCase):
 
 class CardAndCom7(Folder):
     def test_modes_come_back_exactly_and_links_are_never_followed(self):
-        card = os.path.join(self.prefix, "drive_c", console.CARD_NAME)
+        card = os.path.join(self.prefix, "drive_c", bench.CARD_NAME)
         os.makedirs(os.path.join(card, "appdata"))
         shared = os.path.join(self.tmp.name, "outside.txt")
         for path, mode in ((shared, 0o644), (os.path.join(card, "appdata", "a.dat"), 0o666)):
@@ -61,22 +67,22 @@ class CardAndCom7(Folder):
                                                                          os.path.join(card, "appdata", "a.dat"))}
         before = modes()
         # The write bits' path, as for a user who may not mount; root would write regardless.
-        with mock.patch.object(console.os, "geteuid", return_value=1000), \
-                mock.patch.object(console.Bench, "_writable", return_value=False):
-            bench = console.Bench(self.prefix)
-            bench.set_readonly(True)
+        with mock.patch.object(bench.os, "geteuid", return_value=1000), \
+                mock.patch.object(bench.Bench, "_writable", return_value=False):
+            slot = bench.Bench(self.prefix)
+            slot.set_readonly(True)
             self.assertEqual(modes()[shared], 0o644)
             self.assertFalse(modes()[os.path.join(card, "appdata", "a.dat")] & 0o222)
-            bench.set_readonly(False)
+            slot.set_readonly(False)
             self.assertEqual(modes(), before)
-            bench.set_readonly(True)
-        console.Bench(self.prefix)       # the console was killed: the next one puts the modes back
+            slot.set_readonly(True)
+        bench.Bench(self.prefix)       # the console was killed: the next one puts the modes back
         self.assertEqual(modes(), before)
 
     def test_com7_comes_back_after_a_killed_console_and_the_gps_module(self):
         com7 = os.path.join(self.prefix, "dosdevices", "com7")
         os.symlink("/dev/null", com7)
-        console.Bench(self.prefix).gps("gone")
+        bench.Bench(self.prefix).gps("gone")
         self.assertFalse(os.path.exists(com7))
         module = subprocess.Popen([sys.executable, os.path.join(ROOT, "devicesim", "gps_module.py"), com7,
                                    os.path.join(self.tmp.name, "gps.log")])
@@ -84,7 +90,7 @@ class CardAndCom7(Folder):
         module.send_signal(signal.SIGTERM)
         module.wait(10)
         self.assertFalse(os.path.lexists(com7) and not os.path.exists(com7), "COM7 left leading nowhere")
-        console.Bench(self.prefix)
+        bench.Bench(self.prefix)
         self.assertEqual(os.readlink(com7), "/dev/null")
 
 
@@ -105,7 +111,7 @@ class Door(Folder):
     def test_only_a_holder_of_the_token_is_answered(self):
         self.assertEqual(stat.S_IMODE(os.stat(self.door).st_mode), 0o600)
         for lines in (["quit"], ["@hello agent"], ["@hello agent 0123"], ["hello 1 2", "quit"]):
-            self.assertEqual(self.raw(*lines), "err %s\n" % console.NO_TOKEN, lines)
+            self.assertEqual(self.raw(*lines), "err %s\n" % handshake.NO_TOKEN, lines)
         self.assertIsNone(self.server.poll())
         done = client(self.tmp.name, "quit")
         self.assertEqual((done.returncode, done.stdout), (0, "the device stops\n"))
@@ -123,16 +129,16 @@ class Protocol(Folder):
             late.wait(10)
             agents.sendall("".join("%s ok %s\n" % (a[0], a[-1]) for a in asked).encode())
         threading.Thread(target=agent, daemon=True).start()
-        a = console.Agent(mine, mine.makefile("r"), lambda event: None)
-        with self.assertRaises(console.Refused):
+        a = agent_link.Agent(mine, mine.makefile("r"), lambda event: None)
+        with self.assertRaises(Refused):
             a.call("ask first", timeout=0.5)
         late.set()
         self.assertEqual(a.call("ask second", timeout=10), ([], "second"))
 
     def test_a_slow_watcher_loses_lines_and_holds_nothing_up(self):
-        c = console.Console(types.SimpleNamespace(prefix=self.prefix, record=None, replay=None))
+        c = commands.Console(types.SimpleNamespace(prefix=self.prefix, record=None, replay=None))
         slow, reader = socket.socketpair()
-        c.watchers.append(console.Watcher(slow))
+        c.watchers.append(watchers.Watcher(slow))
         flood = threading.Thread(target=lambda: [c.on_traffic("1 request 14/66 %s" % ("x" * 200)) for _ in range(20000)],
                                  daemon=True)
         flood.start()
@@ -149,8 +155,8 @@ class Protocol(Folder):
             path = os.path.join(self.tmp.name, "session.txt")
             with open(path, "w") as f:
                 f.write("0.000 up\n1.000 [0] touch 1 2\n2.000 [0] %s\n" % line)
-            with self.assertRaisesRegex(console.Refused, r"session\.txt:3: .*%s" % line):
-                console.read_session(path)
+            with self.assertRaisesRegex(Refused, r"session\.txt:3: .*%s" % line):
+                session.read_session(path)
 
     def test_the_client_resolves_shot_and_believes_only_a_console_that_proves_itself(self):
         listener = socket.create_server(("127.0.0.1", 0))
@@ -164,7 +170,7 @@ class Protocol(Folder):
             conn, _ = listener.accept()
             f = conn.makefile("r")
             nonce = f.readline().split()[1]
-            conn.sendall(("welcome %s\n" % (console.proof(token, "console", nonce) if honest else "0")).encode())
+            conn.sendall(("welcome %s\n" % (handshake.proof(token, "console", nonce) if honest else "0")).encode())
             heard.append(f.readline().strip())
             conn.sendall(b"ok\n")
             conn.close()

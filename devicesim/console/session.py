@@ -1,0 +1,101 @@
+"""The session file: what a recording writes (the touches, the faults and the requests the host
+heard, as they happen), what a replay reads, and the replay itself."""
+
+import re
+import time
+
+from talk import Refused, now, say
+
+RECORDED = ('card', 'host', 'send', 'dab', 'display', 'gps')   # the faults
+SESSION_VERBS = ('touch', 'down', 'up') + RECORDED
+
+class Recorder:
+    """Writes the touches, the faults and the requests the host heard, as they happen."""
+
+    def __init__(self, path):
+        self.out = open(path, 'w', encoding='utf-8')
+        self.start = None
+        self.out.write('# device session of %s: T = seconds since the device was up, [n] = requests the host\n'
+                       '# had heard before it. Play it back with ./run device --replay FILE\n'
+                       % time.strftime('%Y-%m-%d %H:%M:%S'))
+
+    def up(self):
+        self.start = now()
+        self._write('up')
+
+    def action(self, heard, text):
+        if self.start is not None:
+            self._write('[%d] %s' % (heard, text))
+
+    def heard(self, request):
+        if self.start is not None:
+            self._write('heard %s' % request)
+
+    def _write(self, text):
+        self.out.write('%.3f %s\n' % (now() - (self.start or now()), text))
+        self.out.flush()
+
+    def close(self):
+        self.out.close()
+
+
+def read_session(path):
+    """(actions, requests): actions are (T, n, text) in order, requests the 'C/A' the host heard."""
+    actions, requests = [], []
+    with open(path, encoding='utf-8') as f:
+        for number, line in enumerate(f, 1):
+            line = line.strip()
+            if not line or line.startswith('#'):
+                continue
+            m = re.match(r'^(\d+(?:\.\d+)?) (?:up|heard (-?\d+/-?\d+)|\[(\d+)\] (.+))$', line)
+            if not m:
+                raise Refused('%s:%d: not a session line: %s' % (path, number, line))
+            if m.group(2):
+                requests.append(m.group(2))
+            elif m.group(3):
+                # A session replays what a finger and the console's faults did, nothing that
+                # reaches outside the device or ends it.
+                if m.group(4).split()[0] not in SESSION_VERBS:
+                    raise Refused('%s:%d: a session holds only touches and faults: %s' % (path, number, line))
+                actions.append((float(m.group(1)), int(m.group(3)), m.group(4)))
+    return actions, requests
+
+
+def first_difference(expected, heard):
+    for i, (a, b) in enumerate(zip(expected, heard)):
+        if a != b:
+            return 'request %d: recorded %s, the replay heard %s' % (i + 1, a, b)
+    if len(heard) < len(expected):
+        return 'request %d: recorded %s, the replay heard nothing more' % (len(heard) + 1, expected[len(heard)])
+    if len(heard) > len(expected):
+        return 'request %d: the recording ends, the replay heard %s' % (len(expected) + 1, heard[len(expected)])
+    return None
+
+
+def replay(console, actions, expected):
+    """Plays actions on the device of console; 0 when the host heard the expected requests, 1 when not."""
+    say('replaying %d actions; the host heard %d requests then' % (len(actions), len(expected)))
+    last_t, last_at = 0.0, now()
+    for t, count, text in actions:
+        # The host must have heard what it had heard at this point, and the pause since the
+        # last action is kept, so that a slow machine replays the same touches on the same screens.
+        console.wait_heard(count, 20)
+        time.sleep(max(0.0, (t - last_t) - (now() - last_at)))
+        last_t, last_at = t, now()
+        try:
+            if text.split()[0] in ('down', 'up'):
+                console.agent.call(text)
+            else:
+                console.run(text)
+        except Refused as e:
+            say('replay: %s: %s' % (text, e))
+    console.wait_heard(len(expected), 20)
+    time.sleep(2)   # anything more the host hears after the last expected request
+    with console.heard_lock:
+        heard = list(console.heard)
+    difference = first_difference(expected, heard)
+    if difference:
+        say('replay differs: ' + difference)
+        return 1
+    say('replay: the host heard the same %d requests in the same order: %s' % (len(heard), ' '.join(heard)))
+    return 0

@@ -1,0 +1,44 @@
+"""The watch's fan-out: each watching client fed from a queue of its own."""
+
+import queue
+import threading
+
+from talk import clock
+
+
+class Watcher:
+    """One watch client, fed from a bounded queue by a thread of its own: a slow client loses
+    lines, and is told how many, but never holds up the agent, and with it the device's input."""
+
+    LIMIT = 2000
+
+    def __init__(self, conn):
+        self.conn, self.open = conn, True
+        self.lines = queue.Queue(self.LIMIT)
+        self.lost, self.lost_lock = 0, threading.Lock()
+        threading.Thread(target=self._send, daemon=True).start()
+
+    def tell(self, text):
+        try:
+            self.lines.put_nowait(text)
+        except queue.Full:
+            with self.lost_lock:
+                self.lost += 1
+
+    def _send(self):
+        while self.open:
+            try:
+                text = self.lines.get(timeout=0.5)
+            except queue.Empty:
+                text = ''
+            with self.lost_lock:
+                lost, self.lost = self.lost, 0
+            if lost:
+                text = '%s this watch was too slow: %d lines lost\n' % (clock(), lost) + text
+            try:
+                if text:
+                    self.conn.sendall(text.encode('utf-8'))
+            except OSError:
+                self.open = False
+        self.conn.close()
+
