@@ -11,16 +11,17 @@
 #   TOUR=1  a scripted tour through the real programs writes numbered screenshots, then ends.
 #   SNAPSHOT=<name> boots from that snapshot (with the tour, a recording or a replay: starts from it).
 #
-# The device in the prefix is a person's own: the tour, a recording and a replay hold it aside
-# (<prefix>.snapshots/.held) and give it back when they end, however they end; after a kill, the
-# next start gives it back. The console's "snapshot load" ends the console with status 75 and the
-# snapshot's name in <prefix>/.device-load: the programs stop, the snapshot is loaded, and the
-# device boots again.
+# The person's device lives in DEVICE_HOME (device/, snapshots/): the prefix is seeded from it at
+# the start and written back to it at the end; a device stopped on the spot is written back by the
+# next start. The tour, a recording and a replay run on a new device (or a snapshot's copy) and
+# write nothing back. The console's "snapshot load" (or "undo") ends the console with status 75 and
+# what to load in <prefix>/.device-load: the programs stop, the snapshot is loaded, and the device
+# boots again.
 #
-# Called by ./run device with ROOT, BUILD_DIR, TOUR, WINEPREFIX and DISPLAY set, prefix ready.
+# Called by ./run device with ROOT, BUILD_DIR, DEVICE_HOME, TOUR, WINEPREFIX and DISPLAY set, prefix ready.
 set -euo pipefail
 
-: "${ROOT:?}" "${BUILD_DIR:?}" "${WINEPREFIX:?}" "${DISPLAY:?}"
+: "${ROOT:?}" "${BUILD_DIR:?}" "${WINEPREFIX:?}" "${DISPLAY:?}" "${DEVICE_HOME:?}"
 TOUR="${TOUR:-0}"
 RECORD="${RECORD:-}"
 REPLAY="${REPLAY:-}"
@@ -45,30 +46,41 @@ for exe in "$BIN/TVSCREEN.exe" "$BIN/PanelCfg.exe" "$BIN/SatWake.exe" "$BIN/Dark
   [ -f "$exe" ] || { say "missing $exe (build first: ./run build)"; exit 1; }
 done
 mkdir -p "$LOGS"
-# One device per prefix: a second would share the first one's windows, store and card. The pid
-# file holds the process's start time too, so a pid used again by another program is not taken
-# for a running device.
-PIDFILE="$WINEPREFIX/.device.pid"
-start_time() { sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f20; }
-if [ -f "$PIDFILE" ]; then
-  read -r old_pid old_start <"$PIDFILE" || true
-  if [ -n "${old_pid:-}" ] && [ -n "${old_start:-}" ] && [ "$(start_time "$old_pid")" = "$old_start" ]; then
-    say "a device is already running in $WINEPREFIX (pid $old_pid)"; exit 1
-  fi
+# One device per prefix: a second would share the first one's windows, store and card. The lock
+# goes with this script; the programs it starts do not hold it (7>&- 8>&- below), so a device that ends
+# frees it at once. The home's pid file names the running device and its prefix for the console.
+# Started by ./run device, the home's lock is taken already; started directly, it is taken here.
+mkdir -p "$DEVICE_HOME"
+if [ -z "${DEVICE_LOCKED:-}" ]; then
+  exec 7>"$DEVICE_HOME/.lock"
+  flock -n 7 || { say "a device already runs from $DEVICE_HOME"; exit 1; }
 fi
-printf '%s %s\n' $$ "$(start_time $$)" >"$PIDFILE"
+exec 8>"$WINEPREFIX/.device.lock"
+if ! flock -w 10 8; then
+  say "a device is already running in $WINEPREFIX"; exit 1
+fi
+RUNNING="$DEVICE_HOME/.running"
+start_time() { sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f20; }
+printf '%s %s %s\n' $$ "$(start_time $$)" "$WINEPREFIX" >"$RUNNING"
+PLACE=(--home "$DEVICE_HOME" --prefix "$WINEPREFIX")
 
 # ------------------------------------------------------------------ processes
 PIDS=()
 GPS_PID=""
 CONSOLE_PID=""
 WEB_PID=""
-HELD=0
+# The wine launchers above end with their programs. The wineserver stays, holding the registry as
+# the programs left it, for the person's device to be written home from; what does not end in a
+# few seconds goes with the wineserver.
 stop_programs() {
   local pid
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  # The wine launchers above end with their programs; the wineserver takes the rest of the prefix.
-  wineserver -k >/dev/null 2>&1 || true
+  for _ in $(seq 1 50); do
+    for pid in "${PIDS[@]}"; do kill -0 "$pid" 2>/dev/null && break; pid=""; done
+    [ -z "$pid" ] && break
+    sleep 0.1
+  done
+  if [ -n "$pid" ]; then wineserver -k >/dev/null 2>&1 || true; fi
   for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
   PIDS=()
 }
@@ -82,11 +94,11 @@ cleanup() {
   if [ -n "$CONSOLE_PID" ]; then kill "$CONSOLE_PID" 2>/dev/null || true; wait "$CONSOLE_PID" 2>/dev/null || true; fi
   stop_programs
   # What a console killed on the spot left (the card read-only or out, COM7 unplugged) is put back
-  # now, while the GPS module still holds COM7's target; a held device comes back too.
-  "${CONSOLE[@]}" restore --prefix "$WINEPREFIX" >&2 || say "your device could not be put back yet: the next ./run device does it"
-  if [ $HELD = 1 ]; then timeout 30 wineserver -w >/dev/null 2>&1 || true; fi   # the store on disk as it was given back
+  # now, while the GPS module still holds COM7's target; then the person's device goes home.
+  "${CONSOLE[@]}" keep "${PLACE[@]}" >&2 || say "your device could not be put back yet: the next ./run device does it"
+  wineserver -k >/dev/null 2>&1 || true
   if [ -n "$GPS_PID" ]; then kill "$GPS_PID" 2>/dev/null || true; wait "$GPS_PID" 2>/dev/null || true; fi
-  rm -f "$PIDFILE"
+  rm -f "$RUNNING"
   exit $status
 }
 trap cleanup EXIT
@@ -104,35 +116,44 @@ fi
 # Starts a program with C:\ as its current directory, as on the device, logging to LOGS/<name>.log.
 start() {
   local name="$1"; shift
-  (cd "$DRIVE_C" && exec wine "${DESKTOP[@]}" "$@" >>"$LOGS/$name.log" 2>&1) &
+  (cd "$DRIVE_C" && exec wine "${DESKTOP[@]}" "$@" >>"$LOGS/$name.log" 2>&1 7>&- 8>&-) &
   PIDS+=($!)
 }
 
 # ------------------------------------------------------------------ the card
 # A console or a device killed on the spot may have left the card out of its slot or read-only,
-# COM7 unplugged, or the person's device held aside; a session to replay is read before anything
-# is changed for it.
-"${CONSOLE[@]}" restore --prefix "$WINEPREFIX" ${REPLAY:+--check "$REPLAY"} || { say "nothing was changed"; exit 1; }
+# COM7 unplugged, or the person's device not yet written back; a session to replay is read before
+# anything is changed for it.
+"${CONSOLE[@]}" restore "${PLACE[@]}" ${REPLAY:+--check "$REPLAY"} || { say "nothing was changed"; exit 1; }
 if [ $FRESH = 1 ]; then
   # The tour, a recording and a replay start from a new device (factory channel list, default
-  # settings) or from a snapshot; the person's device waits aside.
-  HELD=1
-  "${CONSOLE[@]}" hold --prefix "$WINEPREFIX" ${SNAPSHOT:+--from "$SNAPSHOT"} || { say "cannot start a new device"; exit 1; }
-  say "a ${SNAPSHOT:+copy of snapshot $SNAPSHOT, a }new device for this run; yours is kept in $WINEPREFIX.snapshots/.held and comes back when it ends"
-elif [ -n "$SNAPSHOT" ]; then
-  "${CONSOLE[@]}" snapshot --prefix "$WINEPREFIX" load "$SNAPSHOT" >&2 || exit 1
+  # settings) or from a snapshot; the person's device stays in its home, untouched.
+  "${CONSOLE[@]}" seed "${PLACE[@]}" --fresh ${SNAPSHOT:+--from "$SNAPSHOT"} || { say "cannot start a new device"; exit 1; }
+  say "a ${SNAPSHOT:+copy of snapshot $SNAPSHOT, a }new device for this run; yours stays in $DEVICE_HOME"
+else
+  if [ -n "$SNAPSHOT" ]; then
+    "${CONSOLE[@]}" snapshot --home "$DEVICE_HOME" load "$SNAPSHOT" >&2 || exit 1
+  fi
+  "${CONSOLE[@]}" seed "${PLACE[@]}" || { say "cannot make $WINEPREFIX your device"; exit 1; }
 fi
-[ "$TOUR" = 1 ] && rm -rf "$TOUR_DIR"
+# The tour's folder holds its screenshots and nothing else: one that holds more is not the tour's.
+if [ "$TOUR" = 1 ] && [ -d "$TOUR_DIR" ]; then
+  if find "$TOUR_DIR" -mindepth 1 ! -regex '.*/[0-9][0-9]_[a-z0-9_]*\.\(png\|bmp\)' | grep -q .; then
+    say "$TOUR_DIR holds more than a tour's screenshots: nothing was removed; give another folder (DEVICE_TOUR)"
+    exit 1
+  fi
+  rm -f "$TOUR_DIR"/*.png "$TOUR_DIR"/*.bmp
+fi
 install_card() {
   : >"$LOGS/host.log"
-  (cd "$DRIVE_C" && wine "$SIMBIN/devicehost.exe" --install-card "$(winpath "$BIN")" "$(winpath "$SIMBIN")") \
+  (cd "$DRIVE_C" && wine "$SIMBIN/devicehost.exe" --install-card "$(winpath "$BIN")" "$(winpath "$SIMBIN")" 7>&- 8>&-) \
     || { say "cannot prepare the storage card"; exit 1; }
 }
 install_card
 say "storage card: $DRIVE_C/기억 장치 카드 (app: five programs, main.exe, setting.exe)"
 
 # The GPS module answers on COM7 through a pseudo-terminal.
-python3 "$ROOT/devicesim/gps_module.py" "$WINEPREFIX/dosdevices/com7" "$LOGS/gps.log" &
+python3 "$ROOT/devicesim/gps_module.py" "$WINEPREFIX/dosdevices/com7" "$LOGS/gps.log" 7>&- 8>&- &
 GPS_PID=$!
 
 # ------------------------------------------------------------------ boot
@@ -145,7 +166,7 @@ if [ "$TOUR" = 1 ]; then
   mkdir -p "$TOUR_DIR"
   # In the background, so that Ctrl-C stops the tour at once instead of after its last step.
   status=0
-  (cd "$DRIVE_C" && exec wine "$SIMBIN/devicetour.exe" "$(winpath "$TOUR_DIR")" "$(winpath "$LOGS/gps.log")") \
+  (cd "$DRIVE_C" && exec wine "$SIMBIN/devicetour.exe" "$(winpath "$TOUR_DIR")" "$(winpath "$LOGS/gps.log")" 7>&- 8>&-) \
     2>>"$LOGS/tour.err" &
   PIDS+=($!)
   wait $! || status=$?
@@ -163,11 +184,11 @@ fi
 # token in its environment, which only its user can read.
 DOOR="$WINEPREFIX/.device-console"
 boot() {
-  local console_args=(serve --prefix "$WINEPREFIX") port token
+  local console_args=(serve "${PLACE[@]}") port token
   [ -n "$RECORD" ] && console_args+=(--record "$RECORD")
   [ -n "$REPLAY" ] && console_args+=(--replay "$REPLAY")
   rm -f "$DOOR"
-  "${CONSOLE[@]}" "${console_args[@]}" &
+  "${CONSOLE[@]}" "${console_args[@]}" 7>&- 8>&- &
   CONSOLE_PID=$!
   for _ in $(seq 1 100); do [ -s "$DOOR" ] && break; sleep 0.1; done
   [ -s "$DOOR" ] || { say "the console did not start"; exit 1; }
@@ -196,7 +217,7 @@ rm -f "$LOAD"
 boot
 # The page outlives a snapshot's reboot: it reaches each new console through the door file.
 if [ -n "$WEB" ]; then
-  python3 "$ROOT/devicesim/web/web.py" --prefix "$WINEPREFIX" --display "$DISPLAY" --port "$WEB" --logs "$LOGS" &
+  python3 "$ROOT/devicesim/web/web.py" --prefix "$WINEPREFIX" --display "$DISPLAY" --port "$WEB" --logs "$LOGS" 7>&- 8>&- &
   WEB_PID=$!
 fi
 if [ -n "$REPLAY" ]; then
@@ -211,10 +232,10 @@ while :; do
   CONSOLE_PID=""
   [ $status = 75 ] && [ -s "$LOAD" ] || break
   # The console was asked to load a snapshot: the programs stop, so nothing writes meanwhile.
-  name="$(cat "$LOAD")"
+  read -r -a what <"$LOAD"
   rm -f "$LOAD"
   stop_programs
-  "${CONSOLE[@]}" snapshot --prefix "$WINEPREFIX" load "$name" >&2 || { status=1; break; }
+  "${CONSOLE[@]}" snapshot "${PLACE[@]}" "${what[@]}" >&2 || { status=1; break; }
   install_card
   boot
 done

@@ -2,14 +2,32 @@
 port, which live outside the device's programs, and the undo file that lets the next console put
 back what a killed one changed."""
 
+import contextlib
+import fcntl
+import functools
 import json
 import os
+import threading
 import stat
 import subprocess
 
 from handshake import write_private
 from snapshots import CARD_NAME
 from talk import Refused
+
+
+def one_at_a_time(change):
+    """A change of the card, its modes or COM7 runs whole before any other begins, in this process
+    or another (a client's command, the shutdown's restore, a restore after a killed console):
+    interleaved, a restore could put modes back that a half-done change then takes away for good.
+    Once the console has closed its bench, no change starts any more."""
+    @functools.wraps(change)
+    def guarded(self, *args):
+        with self.lock, self._file_lock():
+            if self.closed:
+                raise Refused('the device is stopping')
+            return change(self, *args)
+    return guarded
 
 
 class Bench:
@@ -27,12 +45,34 @@ class Bench:
         self.readonly = False
         self.mounted = False
         self.undo = {}
+        self.lock = threading.RLock()
+        self.closed = False
         self.restore()
+
+    @contextlib.contextmanager
+    def _file_lock(self):
+        fd = os.open(self.undo_file + '.lock', os.O_WRONLY | os.O_CREAT | os.O_NOFOLLOW, 0o600)
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX)
+            yield
+        finally:
+            os.close(fd)
+
+    def close(self):
+        """Puts everything back for the last time: the console ends."""
+        self.restore()
+        self.closed = True
+
+    def changed_modes(self):
+        """The card's own modes of what a fault made read-only: a copy of the card keeps these."""
+        with self.lock:
+            return dict(self.undo.get('modes', {}))
 
     def card_in_slot(self):
         return os.path.isdir(self.card)
 
     # What an earlier console that died left behind is put right first.
+    @one_at_a_time
     def restore(self):
         for _ in range(5):   # bind mounts may stack
             if not self._mounted():
@@ -47,6 +87,7 @@ class Bench:
             self.gps('back')
         self.readonly = False
 
+    @one_at_a_time
     def card_out(self):
         if not self.card_in_slot():
             raise Refused('the card is already out')
@@ -54,6 +95,7 @@ class Bench:
         os.rename(self.card, self.pulled)
         return 'the card is out'
 
+    @one_at_a_time
     def card_in(self):
         if self.card_in_slot():
             raise Refused('the card is already in')
@@ -64,6 +106,7 @@ class Bench:
             self._protect()
         return 'the card is in' + (', read-only' if self.readonly else '')
 
+    @one_at_a_time
     def set_readonly(self, on):
         self.readonly = on
         if not self.card_in_slot():
@@ -136,6 +179,7 @@ class Bench:
         except OSError:
             return False
 
+    @one_at_a_time
     def gps(self, what):
         if what == 'gone':
             if 'com7' in self.undo:

@@ -1,17 +1,21 @@
 """The console's client: one command to the running device's console and its answer, or, with no
-device running, the snapshots kept beside the prefix."""
+device running, the snapshots kept in the device's home."""
 
 import os
 import secrets
 import socket
 import sys
 import time
+from collections import namedtuple
 
 from bench import Bench
 from handshake import proof, proves, read_door
-from snapshots import HELD, SnapshotError, Snapshots, check_name
+from snapshots import SnapshotError, Snapshots, check_name
 from talk import NoDevice, Refused, now
 
+ANSWER_TIMEOUT = 60
+RUNNING = '.running'   # in the device's home: "PID START PREFIX" of the device that runs from it
+Place = namedtuple('Place', 'home prefix')   # the person's device and the prefix it runs in
 
 
 def connect(prefix):
@@ -35,28 +39,45 @@ def connect(prefix):
 
 
 def exchange(prefix, line, show):
-    """Sends one command and hands each answer line to show(kind, text); True when it was done."""
-    conn = connect(prefix)
-    conn.settimeout(None if line == 'watch' else 60)
-    conn.sendall((line + '\n').encode('utf-8'))
-    ok = False
+    """Sends one command and hands each answer line to show(kind, text); True when it was done.
+    Refused when the connection is lost or the answer does not come; a watch ends when the
+    device does."""
     try:
-        for answer in conn.makefile('r', encoding='utf-8', newline='\n'):
+        line.encode('utf-8')
+    except UnicodeEncodeError:
+        raise Refused('a command is UTF-8 text; this one is not: %r' % line)
+    conn = connect(prefix)
+    watch = line == 'watch'
+    conn.settimeout(None if watch else ANSWER_TIMEOUT)
+    answered = False
+    try:
+        conn.sendall((line + '\n').encode('utf-8'))
+        for answer in conn.makefile('r', encoding='utf-8', errors='replace', newline='\n'):
             answer = answer.rstrip('\n')
             if answer.startswith('| '):
                 show('line', answer[2:])
             elif answer.startswith('ok'):
                 show('ok', answer[3:])
-                ok = True
+                return True
             elif answer.startswith('err'):
                 show('err', answer[4:])
+                return False
             else:
                 show('line', answer)   # the traffic of a watch
+        answered = watch
+    except socket.timeout:
+        raise Refused('the device did not answer "%s" within %d s' % (line, ANSWER_TIMEOUT))
+    except OSError as e:
+        raise Refused('the connection to the device was lost (%s)' % (e.strerror or e))
     except KeyboardInterrupt:
-        ok = True
+        if watch:
+            return True   # the usual end of a watch
+        raise
     finally:
         conn.close()
-    return ok
+    if answered:
+        raise Refused('the watch ended: the device stopped')
+    raise Refused('the connection to the device was lost before it answered "%s"' % line)
 
 
 def printed(kind, text):
@@ -66,29 +87,30 @@ def printed(kind, text):
         print(text, flush=True)
 
 
-def send(prefix, line):
+def send(place, line):
     """Prints the answer of one command; True when it was done."""
     words = line.split()
     if words[:1] == ['shot'] and len(words) == 2:
         line = 'shot ' + os.path.abspath(words[1])   # where the caller is, not where the device started
     if words[:1] == ['snapshot']:
-        return snapshot_client(prefix, words)
-    return exchange(prefix, line.strip(), printed)
+        return snapshot_client(place, words)
+    return exchange(place.prefix, line.strip(), printed)
 
 
 # Snapshots are kept whether or not a device runs; a running one does them itself.
-def snapshot_client(prefix, words):
+def snapshot_client(place, words):
     try:
-        done = exchange(prefix, ' '.join(words), printed)
+        done = exchange(place.prefix, ' '.join(words), printed)
     except NoDevice:
-        if device_running(prefix):
-            raise Refused('the device in %s is starting or stopping; try again in a moment' % prefix)
-        return snapshot_offline(prefix, words[1:])
-    if done and words[1:2] == ['load']:
+        if device_running(place.home):
+            raise Refused('the device of %s is starting or stopping; try again in a moment' % place.home)
+        return snapshot_offline(place, words[1:])
+    if done and words[1:2] in (['load'], ['undo']):
         print('waiting for the device to boot again...', flush=True)
-        if not until_up(prefix, 120):
+        if not until_up(place.prefix, 120):
             raise Refused('the device did not come up again (see its logs)')
-        print('the device is up, from snapshot %s' % words[2], flush=True)
+        print('the device is up, %s' % ('from snapshot %s' % words[2] if words[1] == 'load' else
+                                         'as it was before the last load'), flush=True)
     return done
 
 
@@ -99,45 +121,70 @@ def until_up(prefix, timeout):
         try:
             if exchange(prefix, 'state', lambda kind, text: None):
                 return True
-        except NoDevice:
+        except Refused:
             pass
     return False
 
 
-def snapshot_offline(prefix, words):
-    snapshots = Snapshots(prefix)
+DONE = {'save': 'saved', 'load': 'loaded', 'delete': 'deleted'}
+
+
+def snapshot_offline(place, words):
+    """A snapshot command while no device runs: on the person's device as its home keeps it."""
+    recover(place)
+    snapshots = Snapshots(place.home)
     try:
         if words == ['list']:
             print('\n'.join(snapshots.describe()))
             return True
-        if len(words) != 2 or words[0] not in ('save', 'load', 'delete'):
-            raise Refused('usage: snapshot save|load|delete NAME, snapshot list')
+        if words == ['undo']:
+            snapshots.undo()
+            print('your device is as it was before the last load (no device runs; the next ./run device boots it)')
+            return True
+        if len(words) != 2 or words[0] not in DONE:
+            raise Refused('usage: snapshot save|load|delete NAME, snapshot undo, snapshot list')
         name = check_name(words[1])
-        if words[0] != 'delete' and os.path.isdir(snapshots.path(HELD)):
-            raise Refused('a tour, recording or replay was stopped on the spot and your device is still set aside: '
-                          'the next ./run device gives it back first')
-        if words[0] == 'save':
-            snapshots.save(name)
-        elif words[0] == 'delete':
-            snapshots.delete(name)
-        else:
-            Bench(prefix)   # the card back in its slot with its own modes first
-            snapshots.load(name)
+        getattr(snapshots, words[0])(name)
     except SnapshotError as e:
         raise Refused(str(e))
-    print('snapshot %s %s (no device runs; %s)' % (name, {'save': 'saved', 'load': 'loaded', 'delete': 'deleted'}[words[0]],
-                                                     'the next ./run device boots from it' if words[0] == 'load' else snapshots.root))
+    print('snapshot %s %s (no device runs; %s)' % (name, DONE[words[0]],
+                                                   'the next ./run device boots from it; snapshot undo brings '
+                                                   'back what it replaced' if words[0] == 'load' else snapshots.root))
     return True
 
 
-def device_running(prefix):
-    """True when the pid file names a living process started when the file says: a reused pid is not ours."""
+def recover(place, kept='your device as it was when it last stopped on the spot is kept in %s'):
+    """What a device or console left: the card back in its slot with its own modes and COM7 back,
+    then the person's device written back from the prefix it ran in."""
+    if not place.prefix or not os.path.isdir(place.prefix):
+        return
+    Bench(place.prefix).close()
+    snapshots = Snapshots(place.home, place.prefix)
+    snapshots.clean()
+    if snapshots.keep():
+        print(kept % snapshots.device, flush=True)
+    snapshots.release()
+
+
+def device_running(home):
+    """True when the home's pid file names a living process started when the file says: a reused
+    pid is not ours."""
     try:
-        with open(os.path.join(prefix, '.device.pid')) as f:
+        with open(os.path.join(home, RUNNING)) as f:
             pid, started = f.read().split()[:2]
         return process_start(pid) == started
     except (OSError, ValueError):
         return False
+
+
+def running_prefix(home):
+    """The prefix the home's device runs in, when one runs."""
+    try:
+        with open(os.path.join(home, RUNNING)) as f:
+            words = f.read().split(None, 2)
+        return words[2].strip() if device_running(home) and len(words) == 3 else None
+    except OSError:
+        return None
 
 
 def process_start(pid):
@@ -149,9 +196,11 @@ def process_start(pid):
 
 
 def client(args):
+    """Status 0 when every command was done, 1 when one was not, 130 after Ctrl-C."""
+    place = Place(os.path.abspath(args.home), running_prefix(args.home) or args.prefix)
     try:
         if args.command:
-            return 0 if send(args.prefix, ' '.join(args.command)) else 1
+            return 0 if send(place, ' '.join(args.command)) else 1
         status = 0
         prompt = 'device> ' if sys.stdin.isatty() else ''
         while True:
@@ -159,10 +208,17 @@ def client(args):
                 line = input(prompt)
             except EOFError:
                 return status
+            except UnicodeDecodeError:
+                print('cannot: a command is UTF-8 text; that line was not', file=sys.stderr)
+                status = 1
+                continue
             if line.strip() and not line.strip().startswith('#'):
-                status |= 0 if send(args.prefix, line) else 1
+                status |= 0 if send(place, line) else 1
                 if line.split()[0] == 'quit':
                     return status
     except Refused as e:
         print('cannot: %s' % e, file=sys.stderr)
         return 1
+    except KeyboardInterrupt:
+        print('interrupted', file=sys.stderr)
+        return 130

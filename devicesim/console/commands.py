@@ -12,8 +12,9 @@ import threading
 from bench import Bench
 from handshake import write_private
 from session import RECORDED, Recorder, read_session
-from snapshots import SnapshotError, Snapshots, check_name
-from talk import REBOOT, Refused, clock
+from snapshots import BEFORE_LOAD, SnapshotError, Snapshots, check_name
+from talk import REBOOT, Refused
+from watchers import Watchers
 
 HELP = """state                  the viewer's view, the tuned channel, the store, the card, open message boxes
 touch X Y              a tap at screen coordinates
@@ -29,10 +30,12 @@ gps gone|back          COM7 disappears or comes back
 watch                  the touches, the console's faults and the host's traffic as they happen, until interrupted
 snapshot save NAME     keep the card, the store and the receiver's state as NAME
 snapshot load NAME     stop the device, make it what NAME holds, and boot it again
+snapshot undo          stop the device and boot it again as it was before the last load
 snapshot list|delete NAME   the snapshots there are, or one fewer
 quit                   end every program of the device"""
 
 
+SNAPSHOT_USAGE = 'usage: snapshot save|load|delete NAME, snapshot undo, snapshot list'
 REQUEST = re.compile(r'^\d+ request (-?\d+/-?\d+)')
 
 
@@ -40,6 +43,7 @@ class Console:
     def __init__(self, args):
         self.args = args
         self.prefix = os.path.abspath(args.prefix)
+        self.home = os.path.abspath(args.home)
         self.bench = Bench(self.prefix)
         self.token = secrets.token_hex(16)
         self.agent = None
@@ -47,7 +51,7 @@ class Console:
         self.stop = threading.Event()
         self.heard = []            # the requests the host heard, 'C/A', since the device was up
         self.heard_lock = threading.Condition()
-        self.watchers = []
+        self.watchers = Watchers()
         self.faults = {}           # what the host was told, for state
         self.recorder = Recorder(args.record) if args.record else None
         self.session = read_session(args.replay) if args.replay else None   # a bad file stops the device at once
@@ -76,14 +80,11 @@ class Console:
 
     # The watch is one timeline: the touches, what the console did, and the host's traffic.
     def tell_watchers(self, line):
-        text = '%s %s\n' % (clock(), line)
-        self.watchers = [w for w in self.watchers if w.open]
-        for w in self.watchers:
-            w.tell(text)
+        self.watchers.tell(line)
 
     def wait_heard(self, count, timeout):
         with self.heard_lock:
-            return self.heard_lock.wait_for(lambda: len(self.heard) >= count, timeout)
+            return self.heard_lock.wait_for(lambda: len(self.heard) >= count or self.agent.gone.is_set(), timeout)
 
     # -------------------------------------------------------------- commands
     def run(self, line):
@@ -135,7 +136,7 @@ class Console:
             return [], self.bench.gps(words[1])
         lines, text = self.agent.call(line)
         if verb == 'host':
-            key, on = 'host ' + words[1], words[-1] not in ('off', '0')
+            key, on = 'host ' + words[1], words[-1] != 'off' and words[-1].strip('0') != ''
             if on:
                 self.faults[key] = ' '.join(words) + (' ms' if words[1] == 'lag' else '')
             else:
@@ -144,15 +145,15 @@ class Console:
 
     # A load stops the device: device.sh stops its programs, loads the snapshot and boots again.
     def snapshot(self, words):
-        snapshots = Snapshots(self.prefix)
+        snapshots = Snapshots(self.home, self.prefix)
         try:
             if words[1:] == ['list']:
                 return snapshots.describe(), ''
-            if len(words) != 3 or words[1] not in ('save', 'load', 'delete'):
-                raise Refused('usage: snapshot save|load|delete NAME, snapshot list')
-            verb, name = words[1], check_name(words[2])
+            if words[1:] != ['undo'] and (len(words) != 3 or words[1] not in ('save', 'load', 'delete')):
+                raise Refused(SNAPSHOT_USAGE)
+            verb, name = words[1], check_name(words[2]) if len(words) == 3 else BEFORE_LOAD
             if verb == 'save':
-                snapshots.save(name, self.bench.undo.get('modes'))
+                snapshots.save(name, self.bench.changed_modes())
                 return [], 'snapshot %s saved in %s' % (name, snapshots.root)
             if verb == 'delete':
                 snapshots.delete(name)
@@ -161,13 +162,16 @@ class Console:
                 raise Refused('a recording or a replay goes on from where it started; '
                               'start one from a snapshot instead (--snapshot NAME, --replay FILE --from NAME)')
             if not os.path.isdir(snapshots.path(name)):
-                raise Refused('there is no snapshot %s (snapshot list shows them)' % name)
+                raise Refused('there is no load to undo' if verb == 'undo' else
+                              'there is no snapshot %s (snapshot list shows them)' % name)
         except SnapshotError as e:
             raise Refused(str(e))
-        write_private(os.path.join(self.prefix, '.device-load'), name)
+        write_private(os.path.join(self.prefix, '.device-load'), ' '.join(words[1:]))
         self.status = REBOOT
         self.stop.set()
-        return [], 'the device stops and boots again from snapshot %s' % name
+        if verb == 'undo':
+            return [], 'the device stops and boots again as it was before the last load'
+        return [], 'the device stops and boots again from snapshot %s (snapshot undo brings this one back)' % name
 
     # The path comes whole from the client, which resolved it where it was run; the capture is
     # made in a folder of the console's own, so nothing beside the picture is touched.

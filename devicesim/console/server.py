@@ -15,7 +15,6 @@ from commands import Console
 from handshake import DOOR, NO_TOKEN, open_door, proof, proves
 from session import replay
 from talk import Refused, now, say
-from watchers import Watcher
 
 
 def serve_connection(console, conn):
@@ -31,8 +30,7 @@ def serve_connection(console, conn):
         first = f.readline(65536).strip()
         conn.settimeout(None)
         if first == 'watch':
-            console.watchers.append(Watcher(conn))
-            console.watchers[-1].tell('| the touches, the faults and the host\'s traffic follow; interrupt to stop\n')
+            console.watchers.add(conn)
             return   # the connection stays with its watcher
         lines, text = console.run(first)
         reply = ''.join('| %s\n' % l for l in lines) + ('ok %s\n' % text if text else 'ok\n')
@@ -51,8 +49,20 @@ def take_agent(console, conn, f, words):
         conn.close()
         return
     conn.settimeout(None)
-    console.agent = Agent(conn, f, console.on_event)
+    console.agent = Agent(conn, f, console.on_event, lambda: device_gone(console))
     threading.Thread(target=wait_until_up, args=(console,), daemon=True).start()
+
+
+def device_gone(console):
+    """The agent's link ended: the device's programs are gone, and the console ends with them. A
+    replay says itself where it stopped."""
+    console.agent_ready.clear()
+    with console.heard_lock:
+        console.heard_lock.notify_all()   # a replay waiting for the host stops waiting
+    if not console.stop.is_set() and not console.session:
+        say('the device has stopped')
+        console.status = console.status or 1
+        console.stop.set()
 
 
 def wait_until_up(console, timeout=60):
@@ -74,7 +84,11 @@ def wait_until_up(console, timeout=60):
             console.recorder.up()
     console.agent_ready.set()
     if console.session:
-        console.status = replay(console, *console.session)
+        try:
+            console.status = replay(console, *console.session)
+        except Exception as e:   # whatever went wrong, the device must not wait on a replay that is over
+            say('replay could not go on: %s' % e)
+            console.status = 2
         console.stop.set()
 
 
@@ -101,7 +115,7 @@ def serve(args):
             threading.Thread(target=serve_connection, args=(console, conn), daemon=True).start()
     finally:
         os.remove(os.path.join(console.prefix, DOOR))
-        console.bench.restore()
+        console.bench.close()
         if console.recorder:
             console.recorder.close()
     return console.status

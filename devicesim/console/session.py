@@ -4,6 +4,7 @@ heard, as they happen), what a replay reads, and the replay itself."""
 import re
 import time
 
+from agent_link import STOPPED, Stopped
 from talk import Refused, now, say
 
 RECORDED = ('card', 'host', 'send', 'dab', 'display', 'gps')   # the faults
@@ -42,22 +43,26 @@ class Recorder:
 def read_session(path):
     """(actions, requests): actions are (T, n, text) in order, requests the 'C/A' the host heard."""
     actions, requests = [], []
-    with open(path, encoding='utf-8') as f:
-        for number, line in enumerate(f, 1):
-            line = line.strip()
-            if not line or line.startswith('#'):
-                continue
-            m = re.match(r'^(\d+(?:\.\d+)?) (?:up|heard (-?\d+/-?\d+)|\[(\d+)\] (.+))$', line)
-            if not m:
-                raise Refused('%s:%d: not a session line: %s' % (path, number, line))
-            if m.group(2):
-                requests.append(m.group(2))
-            elif m.group(3):
-                # A session replays what a finger and the console's faults did, nothing that
-                # reaches outside the device or ends it.
-                if m.group(4).split()[0] not in SESSION_VERBS:
-                    raise Refused('%s:%d: a session holds only touches and faults: %s' % (path, number, line))
-                actions.append((float(m.group(1)), int(m.group(3)), m.group(4)))
+    try:
+        with open(path, encoding='utf-8') as f:
+            lines = f.readlines()
+    except UnicodeDecodeError as e:
+        raise Refused('%s: not a session file (not UTF-8 text at byte %d)' % (path, e.start))
+    for number, line in enumerate(lines, 1):
+        line = line.strip()
+        if not line or line.startswith('#'):
+            continue
+        m = re.match(r'^(\d+(?:\.\d+)?) (?:up|heard (-?\d+/-?\d+)|\[(\d+)\] (.+))$', line)
+        if not m:
+            raise Refused('%s:%d: not a session line: %s' % (path, number, line))
+        if m.group(2):
+            requests.append(m.group(2))
+        elif m.group(3):
+            # A session replays what a finger and the console's faults did, nothing that
+            # reaches outside the device or ends it.
+            if m.group(4).split()[0] not in SESSION_VERBS:
+                raise Refused('%s:%d: a session holds only touches and faults: %s' % (path, number, line))
+            actions.append((float(m.group(1)), int(m.group(3)), m.group(4)))
     return actions, requests
 
 
@@ -73,24 +78,33 @@ def first_difference(expected, heard):
 
 
 def replay(console, actions, expected):
-    """Plays actions on the device of console; 0 when the host heard the expected requests, 1 when not."""
+    """Plays actions on the device of console; 0 when the host heard the expected requests, 1 when
+    not, 2 when the device stopped before the end."""
     say('replaying %d actions; the host heard %d requests then' % (len(actions), len(expected)))
     last_t, last_at = 0.0, now()
-    for t, count, text in actions:
+    for step, (t, count, text) in enumerate(actions, 1):
         # The host must have heard what it had heard at this point, and the pause since the
         # last action is kept, so that a slow machine replays the same touches on the same screens.
         console.wait_heard(count, 20)
-        time.sleep(max(0.0, (t - last_t) - (now() - last_at)))
+        console.agent.gone.wait(max(0.0, (t - last_t) - (now() - last_at)))
         last_t, last_at = t, now()
         try:
+            if console.agent.gone.is_set():
+                raise Stopped(STOPPED)
             if text.split()[0] in ('down', 'up'):
                 console.agent.call(text)
             else:
                 console.run(text)
+        except Stopped:
+            say('replay stopped: the device has stopped, at step %d of %d (%s)' % (step, len(actions), text))
+            return 2
         except Refused as e:
             say('replay: %s: %s' % (text, e))
     console.wait_heard(len(expected), 20)
-    time.sleep(2)   # anything more the host hears after the last expected request
+    console.agent.gone.wait(2)   # anything more the host hears after the last expected request
+    if console.agent.gone.is_set():
+        say('replay stopped: the device has stopped after the last of %d steps' % len(actions))
+        return 2
     with console.heard_lock:
         heard = list(console.heard)
     difference = first_difference(expected, heard)

@@ -42,3 +42,29 @@ class Watcher:
                 self.open = False
         self.conn.close()
 
+
+
+class Watchers:
+    """Every open watch. A new watcher is greeted on its own connection and joins under the same
+    lock as the lines are told, so it neither misses a line told meanwhile nor is dropped by a
+    concurrent sweep of the closed ones."""
+
+    GREETING = '| the touches, the faults and the host\'s traffic follow; interrupt to stop\n'
+
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.open = []
+
+    def add(self, conn):
+        watcher = Watcher(conn)
+        watcher.tell(self.GREETING)
+        with self.lock:
+            self.open.append(watcher)
+        return watcher
+
+    def tell(self, line):
+        text = '%s %s\n' % (clock(), line)
+        with self.lock:
+            self.open = [w for w in self.open if w.open]
+            for w in self.open:
+                w.tell(text)
