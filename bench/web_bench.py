@@ -29,8 +29,8 @@ class Touches:
     def __init__(self):
         self.downs = []
         self.process = subprocess.Popen(
-            [sys.executable, os.path.join(ROOT, 'devicesim', 'console', 'console.py'), 'client', '--prefix',
-             console_e2e.PREFIX, 'watch'], stdout=subprocess.PIPE, text=True)
+            [sys.executable, os.path.join(ROOT, 'devicesim', 'console', 'console.py'), 'client', '--home',
+             console_e2e.HOME, '--prefix', console_e2e.PREFIX, 'watch'], stdout=subprocess.PIPE, text=True)
         threading.Thread(target=self.read, daemon=True).start()
 
     def read(self):

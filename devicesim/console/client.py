@@ -154,13 +154,14 @@ def snapshot_offline(place, words):
 
 
 def recover(place, kept='your device as it was when it last stopped on the spot is kept in %s'):
-    """What a device or console left: the card back in its slot with its own modes and COM7 back,
-    then the person's device written back from the prefix it ran in."""
-    if not place.prefix or not os.path.isdir(place.prefix):
+    """What a device or console left: a half-done save or load, the card back in its slot with its
+    own modes and COM7 back, then the person's device written back from the prefix it ran in."""
+    in_prefix = bool(place.prefix) and os.path.isdir(place.prefix)
+    snapshots = Snapshots(place.home, place.prefix if in_prefix else None)
+    snapshots.clean()
+    if not in_prefix:
         return
     Bench(place.prefix).close()
-    snapshots = Snapshots(place.home, place.prefix)
-    snapshots.clean()
     if snapshots.keep():
         print(kept % snapshots.device, flush=True)
     snapshots.release()

@@ -30,6 +30,19 @@ def open_door(prefix, port, token):
     write_private(os.path.join(prefix, DOOR), '%d %d %s\n' % (port, os.getpid(), token))
 
 
+def close_door(prefix):
+    """Removes the door file if it is still this console's: a console that outlived its device
+    must not close the door of the next one."""
+    path = os.path.join(prefix, DOOR)
+    try:
+        with open(path) as f:
+            mine = f.read().split()[1:2] == [str(os.getpid())]
+        if mine:
+            os.remove(path)
+    except (OSError, IndexError):
+        pass
+
+
 def read_door(prefix):
     """(port, token) of the console in prefix; OSError or ValueError when there is none."""
     with open(os.path.join(prefix, DOOR)) as f:

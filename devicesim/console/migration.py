@@ -4,6 +4,7 @@ switching word sizes loses nothing."""
 
 import glob
 import os
+import re
 import shutil
 
 from snapshots import NAME, OWNER, Snapshots
@@ -53,7 +54,8 @@ def _move_snapshots(home, old):
     os.makedirs(root, exist_ok=True)
     for name in sorted(os.listdir(old)):
         source = os.path.join(old, name)
-        if not NAME.fullmatch(name) or not os.path.isdir(source):
+        # NAME.replaced-PID is what an older console left of a killed replace, not a snapshot.
+        if not NAME.fullmatch(name) or re.search(r'\.replaced-\d+$', name) or not os.path.isdir(source):
             continue
         target = os.path.join(root, name)
         if os.path.exists(target):

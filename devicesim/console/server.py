@@ -3,7 +3,6 @@ token and the device's agent, runs each client's command, and gives the device's
 it ends."""
 
 import hmac
-import os
 import signal
 import socket
 import sys
@@ -12,7 +11,7 @@ import time
 
 from agent_link import Agent
 from commands import Console
-from handshake import DOOR, NO_TOKEN, open_door, proof, proves
+from handshake import NO_TOKEN, close_door, open_door, proof, proves
 from session import replay
 from talk import Refused, now, say
 
@@ -114,7 +113,7 @@ def serve(args):
                 continue
             threading.Thread(target=serve_connection, args=(console, conn), daemon=True).start()
     finally:
-        os.remove(os.path.join(console.prefix, DOOR))
+        close_door(console.prefix)
         console.bench.close()
         if console.recorder:
             console.recorder.close()

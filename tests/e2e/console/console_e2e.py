@@ -15,6 +15,7 @@ import unittest
 
 ROOT = BUILD = None
 PREFIX = os.environ.get("WINEPREFIX", "")
+HOME = os.environ.get("DEVICE_HOME", "")   # the tests' own, never the person's
 CARD = os.path.join(PREFIX, "drive_c", "기억 장치 카드")
 # Points of the device's faces.
 MENU_TV, FRAME, RIGHT_HALF = (112, 171), (205, 250), (480, 240)
@@ -50,7 +51,7 @@ class Device:
     def console(self, *words):
         """(exit status, what it printed) of one console command."""
         done = subprocess.run([sys.executable, os.path.join(ROOT, "devicesim", "console", "console.py"), "client",
-                               "--prefix", PREFIX] + [str(w) for w in words], capture_output=True, text=True, timeout=90)
+                               "--home", HOME, "--prefix", PREFIX] + [str(w) for w in words], capture_output=True, text=True, timeout=90)
         return done.returncode, done.stdout + done.stderr
 
     def taps(self, *points):
@@ -58,7 +59,7 @@ class Device:
         arrives as a double-click."""
         lines = "".join("touch %d %d\n" % tuple(map(int, p)) for p in points)
         done = subprocess.run([sys.executable, os.path.join(ROOT, "devicesim", "console", "console.py"), "client",
-                               "--prefix", PREFIX], input=lines, capture_output=True, text=True, timeout=90)
+                               "--home", HOME, "--prefix", PREFIX], input=lines, capture_output=True, text=True, timeout=90)
         assert done.returncode == 0, done.stdout + done.stderr
 
     def tap_until(self, point, pred):
@@ -113,7 +114,7 @@ class ConsoleTest(unittest.TestCase):
     def test_break_watch_and_put_back(self):
         d = self.device
         watch = subprocess.Popen([sys.executable, os.path.join(ROOT, "devicesim", "console", "console.py"), "client",
-                                  "--prefix", PREFIX, "watch"], stdout=subprocess.PIPE, text=True)
+                                  "--home", HOME, "--prefix", PREFIX, "watch"], stdout=subprocess.PIPE, text=True)
         self.addCleanup(watch.kill)
         self.tap(MENU_TV)
         self.assertTrue(d.shows(r"viewer: window \(the picture in the skin's frame\)"), d.state())

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The console's guards without a device: its door and token, the card's modes and links, COM7
-after a killed console, answers matched to their questions, slow watchers, session files, and
-where shot's path is resolved. Everything runs in temporary folders.
+after a killed console, faults one at a time, answers matched to their questions, a dead agent
+link, slow watchers, session files, what the client says when things go wrong, where shot's path
+is resolved, and the person's device in its home. Everything runs in temporary folders.
 
 usage: console_guards.py <source root> [unittest arguments]
 """
@@ -23,10 +24,13 @@ ROOT = sys.argv[1]
 sys.path.insert(0, os.path.join(ROOT, "devicesim", "console"))
 import agent_link  # noqa: E402
 import bench  # noqa: E402
+import client as console_client  # noqa: E402
 import commands  # noqa: E402
 import handshake  # noqa: E402
+import migration  # noqa: E402
+import server  # noqa: E402
 import session  # noqa: E402
-import watchers  # noqa: E402
+import snapshots  # noqa: E402
 from talk import Refused  # noqa: E402
 
 CONSOLE = os.path.join(ROOT, "devicesim", "console", "console.py")
@@ -39,9 +43,50 @@ def until(pred, timeout=10.0):
     return pred()
 
 
-def client(folder, *words):
-    return subprocess.run([sys.executable, CONSOLE, "client", "--prefix", os.path.join(folder, "prefix")] + list(words),
-                          cwd=folder, capture_output=True, text=True, timeout=30)
+def client(folder, *words, **run):
+    return subprocess.run([sys.executable, CONSOLE, "client", "--home", os.path.join(folder, "home"),
+                           "--prefix", os.path.join(folder, "prefix")] + list(words),
+                          cwd=folder, capture_output=True, text=True, timeout=30, **run)
+
+
+def fake_console(prefix, answer):
+    """A console that proves itself, then answer(conn) plays its part; the commands it heard."""
+    listener = socket.create_server(("127.0.0.1", 0))
+    token = secrets.token_hex(8)
+    handshake.open_door(prefix, listener.getsockname()[1], token)
+    heard = []
+
+    def serve():
+        while True:
+            conn, _ = listener.accept()
+            f = conn.makefile("r")
+            nonce = f.readline().split()[1]
+            conn.sendall(("welcome %s\n" % handshake.proof(token, "console", nonce)).encode())
+            heard.append(f.readline().strip())
+            answer(conn)
+    threading.Thread(target=serve, daemon=True).start()
+    return listener, heard
+
+
+def put(folder, text):
+    """A device or snapshot folder whose card holds one file of text."""
+    os.makedirs(os.path.join(folder, "card"))
+    with open(os.path.join(folder, "card", "ch.dat"), "w") as f:
+        f.write(text)
+
+
+def card_text(folder):
+    with open(os.path.join(folder, "card", "ch.dat")) as f:
+        return f.read()
+
+
+def card_files(prefix, count):
+    card = os.path.join(prefix, "drive_c", bench.CARD_NAME)
+    os.makedirs(card)
+    for i in range(count):
+        with open(os.path.join(card, "f%02d" % i), "w") as f:
+            f.write("x")
+    return card
 
 
 class Folder(unittest.TestCase):
@@ -49,6 +94,7 @@ class Folder(unittest.TestCase):
         self.tmp = tempfile.TemporaryDirectory()
         self.addCleanup(self.tmp.cleanup)
         self.prefix = os.path.join(self.tmp.name, "prefix")
+        self.home = os.path.join(self.tmp.name, "home")
         os.makedirs(os.path.join(self.prefix, "dosdevices"))
 
 
@@ -79,6 +125,28 @@ class CardAndCom7(Folder):
         bench.Bench(self.prefix)       # the console was killed: the next one puts the modes back
         self.assertEqual(modes(), before)
 
+    def test_a_restore_waits_for_a_change_in_progress_and_no_change_follows_the_last(self):
+        card = card_files(self.prefix, 20)
+        real, begun = bench.set_mode, threading.Event()
+
+        def slow(path, mode):
+            begun.set()
+            time.sleep(0.01)
+            real(path, mode)
+        with mock.patch.object(bench.os, "geteuid", return_value=1000), \
+                mock.patch.object(bench.Bench, "_writable", return_value=False), \
+                mock.patch.object(bench, "set_mode", slow):
+            slot = bench.Bench(self.prefix)
+            change = threading.Thread(target=slot.set_readonly, args=(True,))
+            change.start()
+            self.assertTrue(begun.wait(10))
+            bench.Bench(self.prefix)        # another console's restore, while the change goes on
+            change.join(10)
+        self.assertEqual([n for n in sorted(os.listdir(card)) if not os.stat(os.path.join(card, n)).st_mode & 0o200], [])
+        slot.close()
+        with self.assertRaisesRegex(Refused, "stopping"):
+            slot.card_out()
+
     def test_com7_comes_back_after_a_killed_console_and_the_gps_module(self):
         com7 = os.path.join(self.prefix, "dosdevices", "com7")
         os.symlink("/dev/null", com7)
@@ -97,7 +165,7 @@ class CardAndCom7(Folder):
 class Door(Folder):
     def setUp(self):
         super().setUp()
-        self.server = subprocess.Popen([sys.executable, CONSOLE, "serve", "--prefix", self.prefix],
+        self.server = subprocess.Popen([sys.executable, CONSOLE, "serve", "--home", self.home, "--prefix", self.prefix],
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(self.server.kill)
         self.door = os.path.join(self.prefix, ".device-console")
@@ -135,10 +203,51 @@ class Protocol(Folder):
         late.set()
         self.assertEqual(a.call("ask second", timeout=10), ([], "second"))
 
+    def test_a_dead_agent_ends_the_replay_at_its_step_as_a_refusal(self):
+        session_file = os.path.join(self.tmp.name, "session.txt")
+        with open(session_file, "w") as f:
+            f.write("0.000 up\n0.0 [0] host lag 250\n0.0 [0] host lag 0\n0.1 [0] touch 1 2\n60.0 [0] touch 3 4\n")
+        c = commands.Console(types.SimpleNamespace(prefix=self.prefix, home=self.home, record=None, replay=session_file))
+        mine, agents = socket.socketpair()
+
+        def agent():   # answers until the first touch, then the device is gone
+            for line in agents.makefile("r"):
+                agents.sendall(("%s ok\n" % line.split()[0]).encode())
+                if "touch" in line:
+                    return agents.close()
+        threading.Thread(target=agent, daemon=True).start()
+        said = []
+        with mock.patch.object(session, "say", said.append):
+            server.take_agent(c, mine, mine.makefile("r"), [c.token])
+            self.assertTrue(c.stop.wait(20), said)
+        self.assertEqual(c.status, 2)
+        self.assertIn("the device has stopped, at step 4 of 4 (touch 3 4)", said[-1])
+        self.assertEqual(c.faults, {})
+        with self.assertRaises(agent_link.Stopped):
+            c.agent.call("state")
+
+    def test_the_client_says_what_happened_in_a_line_and_its_status(self):
+        held = []
+        listener, heard = fake_console(self.prefix, lambda conn: held.append(conn) if not held else conn.shutdown(socket.SHUT_RDWR))
+        self.addCleanup(listener.close)
+        waiting = subprocess.Popen([sys.executable, CONSOLE, "client", "--home", self.home, "--prefix", self.prefix,
+                                    "state"], stderr=subprocess.PIPE, text=True)
+        self.assertTrue(until(lambda: heard))
+        waiting.send_signal(signal.SIGINT)
+        self.assertEqual(waiting.wait(10), 130)
+        lost = client(self.tmp.name, "state")
+        self.assertEqual((lost.returncode, lost.stderr.count("\n")), (1, 1), lost.stderr)
+        self.assertIn("lost before it answered", lost.stderr)
+        undecodable = subprocess.run([sys.executable, CONSOLE, "client", "--home", self.home, "--prefix", self.prefix,
+                                      "dab", b"\xff\xfe"], capture_output=True, text=True, timeout=30)
+        self.assertEqual(undecodable.returncode, 1)
+        self.assertIn("UTF-8", undecodable.stderr)
+        self.assertNotIn("Traceback", lost.stderr + undecodable.stderr)
+
     def test_a_slow_watcher_loses_lines_and_holds_nothing_up(self):
-        c = commands.Console(types.SimpleNamespace(prefix=self.prefix, record=None, replay=None))
+        c = commands.Console(types.SimpleNamespace(prefix=self.prefix, home=self.home, record=None, replay=None))
         slow, reader = socket.socketpair()
-        c.watchers.append(watchers.Watcher(slow))
+        c.watchers.add(slow)
         flood = threading.Thread(target=lambda: [c.on_traffic("1 request 14/66 %s" % ("x" * 200)) for _ in range(20000)],
                                  daemon=True)
         flood.start()
@@ -180,6 +289,45 @@ class Protocol(Folder):
             self.assertEqual(done.returncode, 0 if honest else 1, done.stderr)
         self.assertEqual(heard[0], "shot " + os.path.join(self.tmp.name, "r.png"))
         self.assertIn("is not its console", done.stderr)
+
+
+class Home(Folder):
+    """The person's device and its snapshots in its home, as files; no registry needed."""
+
+    def test_a_load_is_undone_and_what_a_kill_left_is_neither_kept_nor_listed(self):
+        put(os.path.join(self.home, "device"), "mine")
+        put(os.path.join(self.home, "snapshots", "base"), "base")
+        for leftover in (".saving-1", ".replaced-2"):
+            os.makedirs(os.path.join(self.home, "snapshots", leftover, "card"))
+        place = console_client.Place(self.home, None)
+        self.assertTrue(console_client.snapshot_offline(place, ["load", "base"]))
+        self.assertEqual(card_text(os.path.join(self.home, "device")), "base")
+        self.assertTrue(console_client.snapshot_offline(place, ["undo"]))
+        self.assertEqual(card_text(os.path.join(self.home, "device")), "mine")
+        self.assertEqual(os.listdir(os.path.join(self.home, "snapshots")), ["base", snapshots.BEFORE_LOAD])
+        with self.assertRaises(snapshots.SnapshotError):
+            snapshots.check_name("base\n")
+
+    def test_a_registry_that_cannot_be_read_is_never_taken_for_no_store(self):
+        put(os.path.join(self.home, "device"), "mine")
+        card_files(self.prefix, 1)
+        kept = snapshots.Snapshots(self.home, self.prefix)
+        kept._owner("person")
+        failing = subprocess.CompletedProcess([], 1, "", "wine: could not load kernel32.dll")
+        with mock.patch.object(snapshots.Snapshots, "_reg", return_value=failing):
+            with self.assertRaisesRegex(snapshots.SnapshotError, "cannot be read"):
+                kept.keep()
+        self.assertEqual(sorted(os.listdir(self.home)), ["device"])
+        self.assertEqual(card_text(os.path.join(self.home, "device")), "mine")
+
+    def test_an_older_device_and_its_snapshots_move_home_once(self):
+        old = self.prefix + ".snapshots"
+        for name, text in ((".held", "held"), ("base", "base"), ("base.replaced-12", "half")):
+            put(os.path.join(old, name), text)
+        self.assertTrue(migration.move_old_devices(self.home, [self.prefix]))
+        self.assertEqual(card_text(os.path.join(self.home, "device")), "held")
+        self.assertEqual(snapshots.Snapshots(self.home).names(), ["base"])
+        self.assertEqual(migration.move_old_devices(self.home, [self.prefix]), [])
 
 
 if __name__ == "__main__":

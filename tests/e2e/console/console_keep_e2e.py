@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""The device in the prefix is a person's own: the tour, a recording and a replay give it back
-however they end, a snapshot brings back what it held, and an over-long command runs no part of
-itself. The device is the test prefix's.
+"""The person's device lives in its home: the tour, a recording and a replay leave it as it was
+however they end, a device stopped on the spot is kept by the next start, a snapshot brings back
+what it held and its load can be undone, and an over-long command runs no part of itself. The home
+and the prefix are the tests' own.
 
 usage: console_keep_e2e.py <source root> <build folder> [unittest arguments]
 Needs WINEPREFIX and DISPLAY as the test runner sets them.
@@ -16,7 +17,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import console_e2e  # noqa: E402
-from console_e2e import CARD, MENU_TV, PREFIX, VOLUME_UP, Device, read, until  # noqa: E402
+from console_e2e import CARD, HOME, MENU_TV, VOLUME_UP, Device, read, until  # noqa: E402
 
 CHANNELS = os.path.join(CARD, "appdata", "SERIALData.dat")
 STORE = r"HKCU\software\quelmar\systemData"
@@ -25,6 +26,16 @@ STORE = r"HKCU\software\quelmar\systemData"
 def wine_reg(*words):
     return subprocess.run(["wine", "reg"] + list(words), stdin=subprocess.DEVNULL, capture_output=True,
                           text=True, errors="replace").stdout
+
+
+def kept():
+    """The person's device as its home holds it, file by file."""
+    found = {}
+    for folder, _, files in os.walk(os.path.join(HOME, "device")):
+        for name in files:
+            with open(os.path.join(folder, name), "rb") as f:
+                found[os.path.relpath(os.path.join(folder, name), HOME)] = f.read()
+    return found
 
 
 def fingerprint():
@@ -42,15 +53,16 @@ class KeepTest(unittest.TestCase):
         self.folder = tempfile.TemporaryDirectory()
         self.addCleanup(self.folder.cleanup)
         self.logs = self.folder.name
-        # The person's device: a card with its own channel file, a volume of its own.
+        # The person's device: a card with its own channel file, a volume of its own, made while it runs.
         d = Device(self.logs)
         self.assertTrue(d.up(), d.state())
-        self.assertEqual(d.stop(), 0)
         with open(CHANNELS, "r+b") as f:
             f.seek(100)             # a name the receiver does not show, not the counts the host checks
             f.write(b"kept")
         wine_reg("add", STORE, "/v", "Volume", "/t", "REG_DWORD", "/d", "3", "/f")
-        self.before = fingerprint()
+        self.assertEqual(d.stop(), 0)
+        self.person, self.before = fingerprint(), kept()
+        self.assertIn(b"kept", self.before[os.path.join("device", "card", "appdata", "SERIALData.dat")])
 
     def session(self, stop, **env):
         """device.sh in a process group of its own, stopped with a signal to all of it once it runs."""
@@ -64,30 +76,38 @@ class KeepTest(unittest.TestCase):
         running = (lambda: os.path.exists(self.logs + "/tour")) if env["TOUR"] == "1" else \
             (lambda: "running: host, main menu" in Device.console(None, "state")[1])
         self.assertTrue(until(lambda: "new device for this run" in read(self.logs + "/device.out") and running(), 60))
-        self.assertNotEqual(fingerprint(), self.before)       # a new device runs meanwhile
+        self.assertNotEqual(fingerprint(), self.person)       # a new device runs meanwhile
         os.killpg(device.pid, stop)
         device.wait(120)
+        self.assertEqual(kept(), self.before)
 
-    def test_every_session_gives_the_device_back_however_it_ends(self):
+    def test_no_session_touches_the_device_however_it_ends(self):
         self.session(signal.SIGINT, TOUR="0", RECORD=os.path.join(self.logs, "recorded.txt"))
-        self.assertEqual(fingerprint(), self.before)
         self.session(signal.SIGINT, TOUR="1")
-        self.assertEqual(fingerprint(), self.before)
         session = os.path.join(self.logs, "session.txt")
         with open(session, "w") as f:
             f.write("0.000 up\n60.000 [0] host lag 0\n")      # still replaying when it is killed
         self.session(signal.SIGKILL, TOUR="0", REPLAY=session)
-        d = Device(self.logs)                                  # the next start gives it back
+        d = Device(self.logs)                                  # the next start is the person's device
         self.assertTrue(d.up(), d.state())
+        self.assertEqual(fingerprint(), self.person)
+        # Stopped on the spot, the person's device is kept by the next start.
+        wine_reg("add", STORE, "/v", "Volume", "/t", "REG_DWORD", "/d", "7", "/f")
+        d.process.kill()
+        subprocess.run(["wineserver", "-k"])
+        d.process.wait(30)
+        d = Device(self.logs)
+        self.assertTrue(d.up(), d.state())
+        self.assertIn("Volume=7 ", d.state())
         self.assertEqual(d.stop(), 0)
-        self.assertEqual(fingerprint(), self.before)
 
 
 class SnapshotTest(unittest.TestCase):
     def test_a_loaded_snapshot_brings_back_what_it_held(self):
         folder = tempfile.TemporaryDirectory()
         self.addCleanup(folder.cleanup)
-        with open(os.path.join(PREFIX, ".device.pid"), "w") as f:
+        os.makedirs(HOME, exist_ok=True)
+        with open(os.path.join(HOME, ".running"), "w") as f:
             f.write("%d\n" % os.getpid())                      # left by a device long gone; the pid lives on
         d = Device(folder.name)
         self.addCleanup(d.stop)
@@ -99,8 +119,11 @@ class SnapshotTest(unittest.TestCase):
         self.assertTrue(d.tap_until(MENU_TV, lambda: "viewer: window (" in d.state()), d.state())
         self.assertTrue(d.tap_until(VOLUME_UP if volume < 10 else (589, 297),
                                     lambda: "Volume=%d " % volume not in d.state()), d.state())
+        changed = re.search(r"Volume=\d+ ", d.state()).group(0)
         self.assertIn("the device is up, from snapshot kept", d.ok("snapshot", "load", "kept"))
         self.assertIn("Volume=%d " % volume, d.state())
+        self.assertIn("as it was before the last load", d.ok("snapshot", "undo"))
+        self.assertIn(changed, d.state())
         # A line longer than the agent takes is refused whole, and the next answer is still its own.
         status, text = d.console("dab", "xy " * 2000)
         self.assertEqual(status, 1)
