@@ -232,7 +232,7 @@ while :; do
   CONSOLE_PID=""
   [ $status = 75 ] && [ -s "$LOAD" ] || break
   # The console was asked to load a snapshot: the programs stop, so nothing writes meanwhile.
-  read -r -a what <"$LOAD"
+  read -r -a what <"$LOAD" || true   # one line without its newline
   rm -f "$LOAD"
   stop_programs
   "${CONSOLE[@]}" snapshot "${PLACE[@]}" "${what[@]}" >&2 || { status=1; break; }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The device a person runs (its own Wine prefix) must come out of a whole test run untouched.
+# The device a person runs (its home, PERSON_DEVICE_HOME as ./run sets it, and the prefix it runs in)
+# must come out of a whole test run untouched.
 #   device_state.sh before <device prefix> <state file>   notes the card and the store
 #   device_state.sh after  <device prefix> <state file>   fails when either changed
 # A device prefix without a card gets a witness card for the run, taken away afterwards.
@@ -9,7 +10,15 @@ case "$prefix" in /*) ;; *) prefix="$PWD/$prefix" ;; esac   # Wine takes only an
 card="$prefix/drive_c/기억 장치 카드"
 witness="$card/devtest-witness"
 
+home="${PERSON_DEVICE_HOME:-}"
+
 fingerprint() {
+  # Every file of the person's home but the lock and the note of the device that runs from it.
+  if [ -n "$home" ] && [ -d "$home" ]; then
+    (cd "$home" && find . -type f ! -name .lock ! -name .running -print0 | LC_ALL=C sort -z | xargs -0 -r md5sum | md5sum)
+  else
+    echo "no home"
+  fi
   if [ -d "$card" ]; then
     # Every name in the card, and every file's content.
     (cd "$card" && { find . | LC_ALL=C sort; find . -type f -print0 | LC_ALL=C sort -z | xargs -0 -r md5sum; } | md5sum)

@@ -113,6 +113,11 @@ class SnapshotTest(unittest.TestCase):
         self.addCleanup(d.stop)
         self.assertTrue(d.up(), d.state())
         self.addCleanup(d.console, "snapshot", "delete", "kept")
+        # A second start from the same home is refused at once, and the first goes on untouched.
+        second = subprocess.run([os.path.join(console_e2e.ROOT, "run"), "device", "--headless"], capture_output=True,
+                                text=True, timeout=120, env=dict(os.environ, BUILD_DIR=console_e2e.BUILD))
+        self.assertEqual(second.returncode, 1, second.stderr)
+        self.assertRegex(second.stderr, r"a device already runs from %s \(pid \d+\)" % re.escape(HOME))
         volume = int(re.search(r"Volume=(\d+)", d.state()).group(1))
         d.ok("snapshot", "save", "kept")
         self.assertIn("kept", d.ok("snapshot", "list"))
