@@ -15,6 +15,7 @@ client, token and all.
 """
 
 import argparse
+import ctypes
 import hashlib
 import hmac
 import html
@@ -38,6 +39,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 NOVNC = '/usr/share/novnc'
 REFUSED = ('refused: this page belongs to the device\'s user. Open the address that ./run device --web '
            'printed; it carries the console\'s token.\n')
+LIBC, PR_SET_PDEATHSIG = ctypes.CDLL(None), 1
 TIMED = re.compile(r'\d\d:\d\d:\d\d')   # the timeline's lines, not the watch's greeting
 # What the page may ask of the console; quitting the device, writing files and deleting snapshots
 # stay on the PC's side.
@@ -103,7 +105,18 @@ class Screen:
         self.vnc = self.bridge = None
         self.ws_port = 0
         self.trouble = 'the screen is starting'
-        threading.Thread(target=self.start, daemon=True).start()
+        self.stopping = threading.Event()
+        threading.Thread(target=self.run, daemon=True).start()
+
+    def run(self):
+        # The helpers end with the thread that started them (their parent-death signal), so this
+        # thread lives as long as they should: a page server killed on the spot leaves none behind.
+        self.start()
+        self.stopping.wait()
+
+    def helper(self, args, log):
+        return subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                                preexec_fn=lambda: LIBC.prctl(PR_SET_PDEATHSIG, signal.SIGTERM))
 
     def start(self):
         auth = os.path.join(self.folder, 'passwd')
@@ -111,20 +124,20 @@ class Screen:
         with os.fdopen(fd, 'w') as f:
             f.write(self.password + '\n')
         log = open(os.path.join(self.logs, 'vnc.log'), 'a')
-        # -rfbport 0 -no6: no TCP port at all, only the socket. -wait/-defer: poll the screen every
-        # 15 ms, so the moving picture reaches the page smoothly.
-        self.vnc = subprocess.Popen(['x11vnc', '-display', self.display, '-unixsock', self.socket, '-rfbport', '0',
-                                     '-no6', '-localhost', '-passwdfile', auth, '-forever', '-shared', '-wait', '15',
-                                     '-defer', '15', '-nowf', '-noxdamage', '-quiet'],
-                                    stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
+        # -rfbport 0 -rfbportv6 -1 -no6: no TCP port at all, only the socket (without -rfbportv6
+        # it still listens on [::]:5900; -localhost would refuse the socket's clients, which are not
+        # 127.0.0.1). -wait/-defer: poll the screen every 15 ms, so the moving picture reaches the
+        # page smoothly.
+        self.vnc = self.helper(['x11vnc', '-display', self.display, '-unixsock', self.socket, '-rfbport', '0',
+                                '-rfbportv6', '-1', '-no6', '-passwdfile', auth, '-forever', '-shared', '-wait', '15', '-defer', '15', '-nowf',
+                                '-noxdamage', '-quiet'], log)
         if not self.until(lambda: os.path.exists(self.socket), self.vnc, 30):
             self.trouble = 'the screen\'s VNC server (x11vnc) did not start: see %s/vnc.log' % self.logs
             return
         # websockify's port is free when picked but may be taken before it binds: retried on a race.
         for _ in range(5):
             port = free_port()
-            bridge = subprocess.Popen(['websockify', '--unix-target=' + self.socket, '127.0.0.1:%d' % port],
-                                      stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
+            bridge = self.helper(['websockify', '--unix-target=' + self.socket, '127.0.0.1:%d' % port], log)
             if self.until(lambda: listening(bridge.pid, port), bridge, 30):
                 self.bridge, self.ws_port, self.trouble = bridge, port, ''
                 return
@@ -156,6 +169,7 @@ class Screen:
             process.kill()
 
     def stop(self):
+        self.stopping.set()
         for p in (self.bridge, self.vnc):
             if p:
                 self.end(p)
@@ -192,6 +206,7 @@ def follow(prefix, lines, conns, closed):
         conns.append(conn)
         if closed.is_set():   # the tab went while this connected: the tab's end did not see conn
             conn.close()
+        conn.settimeout(None)   # a quiet device is no reason to stop following it
         conn.sendall(b'watch\n')
         for line in conn.makefile('r', encoding='utf-8', errors='replace', newline='\n'):
             if TIMED.match(line):
@@ -324,11 +339,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except Bad as e:
             return self.line(e.status, str(e))
         words = line.split()
-        if words[:1] == ['snapshot'] and words[1:2] == ['delete']:
-            return self.json({'ok': False, 'text': 'the page cannot delete snapshots: ./run console snapshot delete NAME can'}, 403)
         if not words or words[0] not in VERBS or '\n' in line or \
                 (words[0] == 'snapshot' and words[1:2] and words[1] not in SNAPSHOT_VERBS):
-            return self.json({'ok': False, 'text': 'the page cannot do "%s"' % line[:80]}, 403)
+            said = 'the page cannot delete snapshots: ./run console snapshot delete NAME can' \
+                if words[:2] == ['snapshot', 'delete'] else 'the page cannot do "%s"' % line[:80]
+            return self.json({'ok': False, 'text': said}, 403)
         done, lines, text = ask(self.server.prefix, line)
         self.json({'ok': done, 'lines': lines, 'text': text})
 
