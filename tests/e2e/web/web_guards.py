@@ -6,7 +6,6 @@ trying snapshots with the cookie, beside a second device's page.
 usage: web_guards.py <source root> [unittest arguments]
 """
 import http.client
-import http.server
 import os
 import re
 import secrets
@@ -22,7 +21,7 @@ ROOT = sys.argv[1]
 sys.path.insert(0, os.path.join(ROOT, "devicesim", "console"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from handshake import proof  # noqa: E402
-from web_e2e import browser, free_port  # noqa: E402
+from web_e2e import browser, free_port, other_port_page  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
 
 
@@ -177,34 +176,9 @@ class PageServerTest(unittest.TestCase):
         self.assertIn("x11vnc", screen()[1])
 
 
-ATTACK = """<form id=f method=post enctype=text/plain target=sink action="ORIGIN/api/do">
-<input name='{"command": "snapshot delete keep", "x": "' value='"}'></form><iframe name=sink id=sink></iframe><script>
-const tries = ['snapshot delete keep', 'snapshot load keep', 'snapshot save evil'].map(command =>
-  fetch('ORIGIN/api/do', {method: 'POST', mode: 'no-cors', credentials: 'include', headers: {'Content-Type': 'text/plain'},
-                          body: JSON.stringify({command})}).then(r => r.type + ' ' + r.status, e => 'error ' + e));
-Promise.all(tries).then(got => { document.getElementById('sink').onload = () => { document.title = 'tried: ' + got; };
-                                 document.getElementById('f').submit(); });
-</script>"""
-
-
 class CrossSiteTest(unittest.TestCase):
     def test_a_page_of_another_port_cannot_touch_the_snapshots_and_two_devices_keep_their_cookies(self):
         a, b = Page(self), Page(self)
-        attack = ATTACK.replace("ORIGIN", a.origin).encode()
-
-        class Attacker(http.server.BaseHTTPRequestHandler):
-            def do_GET(self):
-                self.send_response(200)
-                self.send_header("Content-Type", "text/html")
-                self.end_headers()
-                self.wfile.write(attack)
-
-            def log_message(self, *args):
-                pass
-        attacker = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Attacker)
-        threading.Thread(target=attacker.serve_forever, daemon=True).start()
-        self.addCleanup(attacker.server_close)
-        self.addCleanup(attacker.shutdown)
         driver = browser()
         self.addCleanup(driver.quit)
         shows_keep = lambda: until(lambda: "keep" in driver.find_element(By.ID, "state").text)
@@ -217,9 +191,8 @@ class CrossSiteTest(unittest.TestCase):
         driver.refresh()
         self.assertTrue(shows_keep())
         heard = list(a.console.heard)
-        driver.get("http://127.0.0.1:%d/" % attacker.server_address[1])
+        driver.get(other_port_page(self, a.origin, "keep"))
         self.assertTrue(until(lambda: driver.title.startswith("tried"), 30), driver.title)
-        print("the other port's page got: %s" % driver.title, file=sys.stderr)
         self.assertEqual([h for h in a.console.heard[len(heard):] if h.startswith("snapshot")], [])
         self.assertEqual(a.console.snapshots, {"keep"})
 
