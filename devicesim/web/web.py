@@ -155,10 +155,12 @@ class Screen:
 
     def problem(self):
         """Why the page cannot have the screen now, or ''."""
+        if self.trouble:
+            return self.trouble
         for process, name in ((self.vnc, 'VNC server (x11vnc)'), (self.bridge, 'bridge (websockify)')):
             if process and process.poll() is not None:
                 return 'the screen\'s %s stopped (exit %s): see %s/vnc.log' % (name, process.returncode, self.logs)
-        return self.trouble
+        return ''
 
     @staticmethod
     def end(process):

@@ -14,22 +14,14 @@ import subprocess
 import sys
 import tempfile
 import threading
-import time
 import unittest
 
 ROOT = sys.argv[1]
 sys.path.insert(0, os.path.join(ROOT, "devicesim", "console"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from handshake import proof  # noqa: E402
-from web_e2e import browser, free_port, other_port_page  # noqa: E402
+from web_e2e import browser, free_port, other_port_page, until  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
-
-
-def until(pred, timeout=20.0):
-    end = time.monotonic() + timeout
-    while not pred() and time.monotonic() < end:
-        time.sleep(0.1)
-    return pred()
 
 
 class FakeConsole:
@@ -38,10 +30,10 @@ class FakeConsole:
     def __init__(self, prefix):
         self.token, self.heard, self.watches, self.snapshots = secrets.token_hex(16), [], set(), {"keep"}
         self.flood, self.sent = False, {}
-        self.listener = socket.create_server(("127.0.0.1", 0))
+        listener = socket.create_server(("127.0.0.1", 0))
         with open(os.path.join(prefix, ".device-console"), "w") as f:
-            f.write("%d 1 %s\n" % (self.listener.getsockname()[1], self.token))
-        threading.Thread(target=lambda: [threading.Thread(target=self.serve, args=(self.listener.accept()[0],),
+            f.write("%d 1 %s\n" % (listener.getsockname()[1], self.token))
+        threading.Thread(target=lambda: [threading.Thread(target=self.serve, args=(listener.accept()[0],),
                                                           daemon=True).start() for _ in iter(int, 1)], daemon=True).start()
 
     def serve(self, conn):
@@ -75,12 +67,11 @@ class Page:
         folder = tempfile.TemporaryDirectory(prefix="web-guards-")
         case.addCleanup(folder.cleanup)
         folder = folder.name
-        self.console, self.port = FakeConsole(folder), free_port()
-        self.err = open(os.path.join(folder, "err"), "w+")
-        case.addCleanup(self.err.close)
-        self.process = subprocess.Popen([sys.executable, os.path.join(ROOT, "devicesim", "web", "web.py"), "--prefix",
-                                         folder, "--display", display, "--port", str(self.port), "--logs", folder],
-                                        stderr=self.err, env=dict(os.environ, **env))
+        self.console, self.port, self.err = FakeConsole(folder), free_port(), os.path.join(folder, "err")
+        with open(self.err, "w") as err:
+            self.process = subprocess.Popen([sys.executable, os.path.join(ROOT, "devicesim", "web", "web.py"), "--prefix",
+                                             folder, "--display", display, "--port", str(self.port), "--logs", folder],
+                                            stderr=err, env=dict(os.environ, **env))
         case.addCleanup(self.process.wait)
         case.addCleanup(self.process.terminate)
         self.origin = "http://127.0.0.1:%d" % self.port
@@ -88,7 +79,7 @@ class Page:
         case.assertTrue(until(lambda: "[web]" in self.said()))
 
     def said(self):
-        with open(self.err.name) as f:
+        with open(self.err) as f:
             return f.read()
 
     def ask(self, method, path, body=None, **headers):
@@ -190,10 +181,15 @@ class CrossSiteTest(unittest.TestCase):
         self.assertTrue(shows_keep())
         driver.refresh()
         self.assertTrue(shows_keep())
-        heard = list(a.console.heard)
+        line = lambda: driver.find_element(By.ID, "line").text
+        self.assertTrue(until(lambda: "x11vnc) did not start" in line()), line())   # no display :0.9 here
+        driver.find_element(By.XPATH, '//button[text()="load"]').click()
+        asked = driver.switch_to.alert
+        self.assertRegex(asked.text, r'"web".*as it is now.*replaced')
+        asked.dismiss()
         driver.get(other_port_page(self, a.origin, "keep"))
         self.assertTrue(until(lambda: driver.title.startswith("tried"), 30), driver.title)
-        self.assertEqual([h for h in a.console.heard[len(heard):] if h.startswith("snapshot")], [])
+        self.assertEqual([h for h in a.console.heard if h.startswith("snapshot")], [])
         self.assertEqual(a.console.snapshots, {"keep"})
 
 
