@@ -40,7 +40,8 @@ async function connectScreen() {
         screen = await api('/api/screen');
         if (!screen.ok) status.screen = screen.text;   // a helper of the screen did not start, or stopped
     } catch (e) {
-        status.server = false;
+        if (e instanceof Refusal) status.screen = e.message.trim();
+        else status.server = false;
     }
     if (!screen || !screen.ok) {
         showStatus();

@@ -82,10 +82,9 @@ def listening(pid, port):
     """True when process pid itself listens on 127.0.0.1:port (not some other program that took it)."""
     try:
         with open('/proc/net/tcp') as f:
-            inodes = {l.split()[9] for l in f.readlines()[1:]
-                      if l.split()[1] == '0100007F:%04X' % port and l.split()[3] == '0A'}
-        return any(os.readlink('/proc/%d/fd/%s' % (pid, fd)) in {'socket:[%s]' % i for i in inodes}
-                   for fd in os.listdir('/proc/%d/fd' % pid)) if inodes else False
+            rows = [line.split() for line in f.readlines()[1:]]
+        held = {'socket:[%s]' % r[9] for r in rows if r[1] == '0100007F:%04X' % port and r[3] == '0A'}
+        return any(os.readlink('/proc/%d/fd/%s' % (pid, fd)) in held for fd in os.listdir('/proc/%d/fd' % pid))
     except OSError:
         return False
 
