@@ -2,7 +2,10 @@
 // timeline go through the page's server, which checks the console's token on every request.
 import RFB from '/novnc/core/rfb.js';
 
-const token = new URLSearchParams(location.search).get('token') || '';
+// The server put the token in the page it served to a holder of it, for the header a change
+// needs; the cookie it set carries reloads, so the token leaves the address bar and the history.
+const token = document.querySelector('meta[name="device-token"]').content;
+if (location.search) history.replaceState(null, '', location.pathname);
 const $ = (id) => document.getElementById(id);
 
 // One line says how things stand; the worst news wins.
@@ -22,9 +25,12 @@ function showStatus() {
 async function api(path, options = {}) {
     const headers = Object.assign({ 'X-Device-Token': token }, options.headers || {});
     const response = await fetch(path, Object.assign({}, options, { headers }));
-    if (!response.ok) throw new Error(await response.text());
-    return response.json();
+    const kind = response.headers.get('Content-Type') || '';
+    const answer = kind.startsWith('application/json') ? await response.json() : { ok: false, text: await response.text() };
+    if (response.status === 403 && !kind.startsWith('application/json')) throw new Refusal(answer.text);
+    return answer;
 }
+class Refusal extends Error {}
 
 // ---------------------------------------------------------------- the screen
 let rfb = null;
@@ -32,8 +38,12 @@ async function connectScreen() {
     let screen;
     try {
         screen = await api('/api/screen');
+        if (!screen.ok) status.screen = screen.text;   // a helper of the screen did not start, or stopped
     } catch (e) {
-        status.server = false;
+        if (e instanceof Refusal) status.screen = e.message.trim();
+        else status.server = false;
+    }
+    if (!screen || !screen.ok) {
         showStatus();
         return setTimeout(connectScreen, 2000);
     }
@@ -59,7 +69,8 @@ async function refreshState() {
         status.console = state.ok ? '' : state.text;
         if (state.ok) $('state').textContent = state.lines.join('\n');
     } catch (e) {
-        status.server = false;
+        status.server = e instanceof Refusal;
+        if (e instanceof Refusal) status.console = e.message.trim();
     }
     showStatus();
     setTimeout(refreshState, 1000);
@@ -74,7 +85,7 @@ async function run(command) {
         $('answer').textContent = command + ': ' + (done.ok ? said || 'done' : 'cannot: ' + said);
         $('answer').classList.toggle('refused', !done.ok);
     } catch (e) {
-        $('answer').textContent = command + ': the page server does not answer';
+        $('answer').textContent = command + ': ' + (e instanceof Refusal ? e.message : 'the page server does not answer');
         $('answer').classList.add('refused');
     }
 }
@@ -84,7 +95,11 @@ function formCommand(template) {
 }
 
 for (const button of document.querySelectorAll('button')) {
-    button.addEventListener('click', () => run(button.dataset.command || formCommand(button.dataset.form)));
+    button.addEventListener('click', () => {
+        // A load replaces the device as it is: asked first, naming the snapshot.
+        if (button.dataset.confirm && !confirm(formCommand(button.dataset.confirm))) return;
+        run(button.dataset.command || formCommand(button.dataset.form));
+    });
 }
 
 // ---------------------------------------------------------------- the timeline

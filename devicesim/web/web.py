@@ -4,23 +4,30 @@
   web.py --prefix P --display :N --port PORT --logs DIR
 
 Started by device.sh once the console is up; ends with the device. It serves one page on
-127.0.0.1:PORT. The screen is the device's Xvfb shared by x11vnc on the loopback, behind a
-password derived from the console's token, and carried to the page by websockify; the page's
-VNC client is noVNC's. Every request needs the console's token: in the page's address once (it
-becomes a same-site cookie), then in a header or that cookie. The console's commands go through
-the console's own client, token and all.
+127.0.0.1:PORT, for its own tab only. Every request needs the console's token: in the page's
+address once (it becomes a cookie named after this port, so two devices' pages live side by side),
+then in that cookie; a request that changes the device needs it in the X-Device-Token header too,
+from the page's own origin, which a page of another program on 127.0.0.1 (same-site to the
+browser, whatever its port) cannot send. The screen is the device's Xvfb shared by x11vnc on a Unix
+socket in a private folder, behind a password derived from the token, and carried to the page by
+websockify; the page's VNC client is noVNC's. The console's commands go through the console's own
+client, token and all.
 """
 
 import argparse
+import ctypes
 import hashlib
 import hmac
+import html
 import http.server
 import json
 import os
 import queue
 import re
+import select
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -30,12 +37,14 @@ import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 NOVNC = '/usr/share/novnc'
-COOKIE = 'device_token'
 REFUSED = ('refused: this page belongs to the device\'s user. Open the address that ./run device --web '
            'printed; it carries the console\'s token.\n')
-# What the page may ask of the console; quitting the device and writing files stay on the PC's side.
+LIBC, PR_SET_PDEATHSIG = ctypes.CDLL(None), 1
 TIMED = re.compile(r'\d\d:\d\d:\d\d')   # the timeline's lines, not the watch's greeting
+# What the page may ask of the console; quitting the device, writing files and deleting snapshots
+# stay on the PC's side.
 VERBS = {'state', 'card', 'host', 'display', 'gps', 'send', 'dab', 'snapshot'}
+SNAPSHOT_VERBS = {'save', 'load', 'list', 'undo'}
 
 
 sys.path.insert(0, os.path.join(HERE, '..', 'console'))
@@ -69,38 +78,105 @@ def vnc_password(token):
     return hmac.new(token.encode(), b'vnc', hashlib.sha256).hexdigest()[:8]
 
 
+def listening(pid, port):
+    """True when process pid itself listens on 127.0.0.1:port (not some other program that took it)."""
+    try:
+        with open('/proc/net/tcp') as f:
+            rows = [line.split() for line in f.readlines()[1:]]
+        held = {'socket:[%s]' % r[9] for r in rows if r[1] == '0100007F:%04X' % port and r[3] == '0A'}
+        return any(os.readlink('/proc/%d/fd/%s' % (pid, fd)) in held for fd in os.listdir('/proc/%d/fd' % pid))
+    except OSError:
+        return False
+
+
 # ------------------------------------------------------------------ the screen
 
 class Screen:
-    """x11vnc on the device's display, on the loopback only, and websockify in front of it."""
+    """x11vnc on the device's display, on a Unix socket in a folder only this user can enter, and
+    websockify in front of it on a loopback port. Started on a thread of its own; trouble holds why
+    the page cannot have the screen, for the page's status line."""
 
     def __init__(self, display, token, logs):
-        self.vnc_port, self.ws_port = free_port(), free_port()
+        self.display, self.logs = display, logs
         self.password = vnc_password(token)
-        self.folder = tempfile.mkdtemp(prefix='device-vnc-')
+        self.folder = tempfile.mkdtemp(prefix='device-vnc-')   # mode 0700
+        self.socket = os.path.join(self.folder, 'vnc.sock')
+        self.vnc = self.bridge = None
+        self.ws_port = 0
+        self.trouble = 'the screen is starting'
+        self.stopping = threading.Event()
+        threading.Thread(target=self.run, daemon=True).start()
+
+    def run(self):
+        # The helpers end with the thread that started them (their parent-death signal), so this
+        # thread lives as long as they should: a page server killed on the spot leaves none behind.
+        self.start()
+        self.stopping.wait()
+
+    def helper(self, args, log):
+        return subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                                preexec_fn=lambda: LIBC.prctl(PR_SET_PDEATHSIG, signal.SIGTERM))
+
+    def start(self):
         auth = os.path.join(self.folder, 'passwd')
-        subprocess.run(['x11vnc', '-storepasswd', self.password, auth], check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        log = open(os.path.join(logs, 'vnc.log'), 'a')
-        # -wait/-defer: poll the screen every 15 ms, so the moving picture reaches the page smoothly.
-        self.vnc = subprocess.Popen(['x11vnc', '-display', display, '-localhost', '-rfbport', str(self.vnc_port),
-                                     '-rfbauth', auth, '-forever', '-shared', '-wait', '15', '-defer', '15',
-                                     '-nowf', '-noxdamage', '-quiet'], stdin=subprocess.DEVNULL, stdout=log,
-                                    stderr=subprocess.STDOUT)
-        self.bridge = subprocess.Popen(['websockify', '127.0.0.1:%d' % self.ws_port, '127.0.0.1:%d' % self.vnc_port],
-                                       stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
+        fd = os.open(auth, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+        with os.fdopen(fd, 'w') as f:
+            f.write(self.password + '\n')
+        log = open(os.path.join(self.logs, 'vnc.log'), 'a')
+        # -rfbport 0 -rfbportv6 -1 -no6: no TCP port at all, only the socket (without -rfbportv6
+        # it still listens on [::]:5900; -localhost would refuse the socket's clients, which are not
+        # 127.0.0.1). -wait/-defer: poll the screen every 15 ms, so the moving picture reaches the
+        # page smoothly.
+        self.vnc = self.helper(['x11vnc', '-display', self.display, '-unixsock', self.socket, '-rfbport', '0',
+                                '-rfbportv6', '-1', '-no6', '-passwdfile', auth, '-forever', '-shared', '-wait', '15', '-defer', '15', '-nowf',
+                                '-noxdamage', '-quiet'], log)
+        if not self.until(lambda: os.path.exists(self.socket), self.vnc, 30):
+            self.trouble = 'the screen\'s VNC server (x11vnc) did not start: see %s/vnc.log' % self.logs
+            return
+        # websockify's port is free when picked but may be taken before it binds: retried on a race.
+        for _ in range(5):
+            port = free_port()
+            bridge = self.helper(['websockify', '--unix-target=' + self.socket, '127.0.0.1:%d' % port], log)
+            if self.until(lambda: listening(bridge.pid, port), bridge, 30):
+                self.bridge, self.ws_port, self.trouble = bridge, port, ''
+                return
+            self.end(bridge)
+        self.trouble = 'the screen\'s bridge (websockify) did not start: see %s/vnc.log' % self.logs
+
+    @staticmethod
+    def until(ready, process, timeout):
+        deadline = time.monotonic() + timeout
+        while process.poll() is None and time.monotonic() < deadline:
+            if ready():
+                return True
+            time.sleep(0.1)
+        return False
+
+    def problem(self):
+        """Why the page cannot have the screen now, or ''."""
+        if self.trouble:
+            return self.trouble
+        for process, name in ((self.vnc, 'VNC server (x11vnc)'), (self.bridge, 'bridge (websockify)')):
+            if process and process.poll() is not None:
+                return 'the screen\'s %s stopped (exit %s): see %s/vnc.log' % (name, process.returncode, self.logs)
+        return ''
+
+    @staticmethod
+    def end(process):
+        process.terminate()
+        try:
+            process.wait(5)
+        except subprocess.TimeoutExpired:
+            process.kill()
 
     def stop(self):
+        self.stopping.set()
         for p in (self.bridge, self.vnc):
-            p.terminate()
-        for p in (self.bridge, self.vnc):
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
+            if p:
+                self.end(p)
         for name in os.listdir(self.folder):
             os.remove(os.path.join(self.folder, name))
-        os.rmdir(self.folder)
+        os.rmdir(self.folder)   # the password file with it
 
 
 # ------------------------------------------------------------------ the console's side
@@ -116,6 +192,33 @@ def ask(prefix, line):
     except client.Refused as e:
         return False, [], str(e)
     return done, lines, ''.join(said)
+
+
+def follow(prefix, lines, conns, closed):
+    """Feeds a tab's queue with the console's watch until the console or the tab closes it; never
+    waits on the queue, so a tab that stopped reading cannot hold this thread."""
+    def put(text):
+        try:
+            lines.put_nowait(text)
+        except queue.Full:
+            pass
+    try:
+        conn = client.connect(prefix)
+        conns.append(conn)
+        if closed.is_set():   # the tab went while this connected: the tab's end did not see conn
+            conn.close()
+        conn.settimeout(None)   # a quiet device is no reason to stop following it
+        conn.sendall(b'watch\n')
+        for line in conn.makefile('r', encoding='utf-8', errors='replace', newline='\n'):
+            if TIMED.match(line):
+                put(line.rstrip('\n'))
+    except (client.Refused, OSError, ValueError):
+        pass
+    try:
+        lines.get_nowait() if lines.full() else None   # room for the end, whatever else is lost
+    except queue.Empty:
+        pass
+    put(None)
 
 
 class Tabs:
@@ -134,43 +237,87 @@ class Tabs:
             self.count -= 1
 
 
+class Bad(Exception):
+    """A request this server answers with a status and one line."""
+
+    def __init__(self, status, text):
+        super().__init__(text)
+        self.status = status
+
+
 # ------------------------------------------------------------------ the page's server
 
 class Handler(http.server.BaseHTTPRequestHandler):
     server_version = 'device-web'
+    timeout = 30   # a request's headers and body come at once or not at all
 
     def log_message(self, fmt, *args):
         pass
 
     # -------------------------------------------------------------- the door
-    def token_given(self):
-        query = urllib.parse.parse_qs(urllib.parse.urlsplit(self.path).query)
-        cookies = dict(c.strip().split('=', 1) for c in self.headers.get('Cookie', '').split(';') if '=' in c)
-        for given in (query.get('token', [''])[0], self.headers.get('X-Device-Token', ''), cookies.get(COOKIE, '')):
-            if given and hmac.compare_digest(given, self.server.token):
-                return True
-        return False
+    def own_origins(self):
+        return {'http://%s:%d' % (host, self.server.port) for host in ('127.0.0.1', 'localhost')}
 
-    def refuse(self):
-        self.reply(403, REFUSED.encode(), 'text/plain; charset=utf-8')
+    def cookie_name(self):
+        return 'device_token_%d' % self.server.port
+
+    def cookie(self):
+        for part in self.headers.get('Cookie', '').split(';'):
+            name, eq, value = part.strip().partition('=')
+            if eq and name == self.cookie_name():
+                return value
+        return ''
+
+    def proves(self, given):
+        return bool(given) and given.isascii() and hmac.compare_digest(given, self.server.token)
+
+    def check(self, post):
+        """Raises Bad unless the request comes from the device's own page, or (a GET of the page)
+        from the address ./run device --web printed."""
+        host = self.headers.get('Host', '')
+        if 'http://' + host not in self.own_origins():
+            raise Bad(403, 'refused: this server answers only as 127.0.0.1:%d, not as %r\n' % (self.server.port, host[:80]))
+        query = urllib.parse.parse_qs(urllib.parse.urlsplit(self.path).query).get('token', [''])[0]
+        if not (self.proves(self.cookie()) or self.proves(query) or self.proves(self.headers.get('X-Device-Token', ''))):
+            raise Bad(403, REFUSED)
+        # A browser says where a request comes from; only the page itself may ask anything but
+        # the page (the others cannot read it, but they need not even be answered).
+        site = self.headers.get('Sec-Fetch-Site', '')
+        navigation = self.headers.get('Sec-Fetch-Mode', '') == 'navigate' and not post
+        if site in ('same-site', 'cross-site') and not navigation:
+            raise Bad(403, 'refused: only the device\'s own page may ask this (this request came from another site)\n')
+        if post:
+            origin = self.headers.get('Origin', '')
+            if origin not in self.own_origins():
+                raise Bad(403, 'refused: a change to the device must come from its own page, not from %r\n' % origin[:80])
+            if not self.proves(self.headers.get('X-Device-Token', '')):
+                raise Bad(403, 'refused: a change to the device needs the page\'s token in X-Device-Token; '
+                               'the cookie alone is not enough\n')
 
     def reply(self, status, body, kind, extra=None):
         self.send_response(status)
         self.send_header('Content-Type', kind)
         self.send_header('Content-Length', str(len(body)))
         self.send_header('Cache-Control', 'no-store')
+        self.send_header('X-Frame-Options', 'DENY')
+        self.send_header('Content-Security-Policy', "frame-ancestors 'none'")
         for name, value in (extra or {}).items():
             self.send_header(name, value)
         self.end_headers()
         self.wfile.write(body)
 
-    def json(self, value):
-        self.reply(200, json.dumps(value).encode(), 'application/json')
+    def line(self, status, text):
+        self.reply(status, text.encode('utf-8'), 'text/plain; charset=utf-8')
+
+    def json(self, value, status=200):
+        self.reply(status, json.dumps(value).encode(), 'application/json')
 
     # -------------------------------------------------------------- requests
     def do_GET(self):
-        if not self.token_given():
-            return self.refuse()
+        try:
+            self.check(post=False)
+        except Bad as e:
+            return self.line(e.status, str(e))
         path = urllib.parse.urlsplit(self.path).path
         routes = {'/': self.page, '/api/screen': self.screen, '/api/state': self.state, '/api/watch': self.watch,
                   '/api/shot': self.shot}
@@ -182,42 +329,62 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.file(HERE, path[len('/static/'):])
         if path.startswith('/novnc/'):
             return self.file(NOVNC, path[len('/novnc/'):])
-        self.reply(404, b'not here\n', 'text/plain')
+        self.line(404, 'not here\n')
 
     def do_POST(self):
-        if not self.token_given():
-            return self.refuse()
-        if urllib.parse.urlsplit(self.path).path != '/api/do':
-            return self.reply(404, b'not here\n', 'text/plain')
         try:
-            length = min(int(self.headers.get('Content-Length', '0')), 4096)
-            line = str(json.loads(self.rfile.read(length)).get('command', '')).strip()
-        except (ValueError, AttributeError):
-            line = ''
+            self.check(post=True)
+            if urllib.parse.urlsplit(self.path).path != '/api/do':
+                raise Bad(404, 'not here\n')
+            line = self.read_command()
+        except Bad as e:
+            return self.line(e.status, str(e))
         words = line.split()
-        if not words or words[0] not in VERBS or '\n' in line:
-            return self.json({'ok': False, 'text': 'the page cannot do "%s"' % line[:80]})
+        if not words or words[0] not in VERBS or '\n' in line or \
+                (words[0] == 'snapshot' and words[1:2] and words[1] not in SNAPSHOT_VERBS):
+            said = 'the page cannot delete snapshots: ./run console snapshot delete NAME can' \
+                if words[:2] == ['snapshot', 'delete'] else 'the page cannot do "%s"' % line[:80]
+            return self.json({'ok': False, 'text': said}, 403)
         done, lines, text = ask(self.server.prefix, line)
         self.json({'ok': done, 'lines': lines, 'text': text})
 
+    def read_command(self):
+        if 'Content-Length' not in self.headers:
+            raise Bad(411, 'a command needs a Content-Length\n')
+        try:
+            length = int(self.headers['Content-Length'])
+        except ValueError:
+            raise Bad(400, 'a command\'s Content-Length is a number, not %r\n' % self.headers['Content-Length'][:40])
+        if not 0 <= length <= 4096:
+            raise Bad(413 if length > 0 else 400, 'a command\'s Content-Length is 0 to 4096, not %d\n' % length)
+        try:
+            return str(json.loads(self.rfile.read(length)).get('command', '')).strip()
+        except (ValueError, AttributeError):
+            raise Bad(400, 'a command is JSON: {"command": "..."}\n')
+
     def page(self):
-        with open(os.path.join(HERE, 'index.html'), 'rb') as f:
-            body = f.read()
-        cookie = '%s=%s; Path=/; HttpOnly; SameSite=Strict' % (COOKIE, self.server.token)
+        """The page, with the token for its requests' header: only a request that proved the token
+        gets it, and another site's page cannot read the answer."""
+        with open(os.path.join(HERE, 'index.html'), encoding='utf-8') as f:
+            body = f.read().replace('{{token}}', html.escape(self.server.token)).encode('utf-8')
+        cookie = '%s=%s; Path=/; HttpOnly; SameSite=Strict' % (self.cookie_name(), self.server.token)
         self.reply(200, body, 'text/html; charset=utf-8', {'Set-Cookie': cookie})
 
     def file(self, root, relative):
         base = os.path.realpath(root)
         path = os.path.realpath(os.path.join(base, relative))
         if not path.startswith(base + os.sep) or not os.path.isfile(path):
-            return self.reply(404, b'not here\n', 'text/plain')
+            return self.line(404, 'not here\n')
         kinds = {'.js': 'text/javascript', '.css': 'text/css', '.html': 'text/html; charset=utf-8'}
         with open(path, 'rb') as f:
             self.reply(200, f.read(), kinds.get(os.path.splitext(path)[1], 'application/octet-stream'))
 
     def screen(self):
         s = self.server.screen
-        self.json({'ws': 'ws://127.0.0.1:%d/' % s.ws_port, 'password': s.password})
+        trouble = s.problem()
+        if trouble:
+            return self.json({'ok': False, 'text': trouble}, 503)
+        self.json({'ok': True, 'ws': 'ws://127.0.0.1:%d/' % s.ws_port, 'password': s.password})
 
     def state(self):
         done, lines, text = ask(self.server.prefix, 'state')
@@ -228,46 +395,57 @@ class Handler(http.server.BaseHTTPRequestHandler):
             path = os.path.join(folder, 'shot.png')
             done, _, text = ask(self.server.prefix, 'shot ' + path)
             if not done or not os.path.isfile(path):
-                return self.reply(503, ('cannot: %s\n' % text).encode(), 'text/plain; charset=utf-8')
+                return self.line(503, 'cannot: %s\n' % text)
             with open(path, 'rb') as f:
                 body = f.read()
         name = time.strftime('device-%Y%m%d-%H%M%S.png')
         self.reply(200, body, 'image/png', {'Content-Disposition': 'attachment; filename="%s"' % name})
 
     def watch(self):
-        """The console's watch as server-sent events; a line says when the console is gone."""
+        """The console's watch as server-sent events; a line says when the console is gone. A
+        closed tab ends its stream, its thread and its console connection within a second or so."""
         self.send_response(200)
         self.send_header('Content-Type', 'text/event-stream')
         self.send_header('Cache-Control', 'no-store')
         self.end_headers()
-        lines = queue.Queue(maxsize=1000)
-
-        def show(kind, text):
-            if kind == 'line' and TIMED.match(text):
+        lines, conns, closed = queue.Queue(maxsize=1000), [], threading.Event()
+        threading.Thread(target=follow, args=(self.server.prefix, lines, conns, closed), daemon=True).start()
+        try:
+            with self.server.tabs:
+                self.events(lines)
+        finally:
+            closed.set()
+            for conn in conns:
                 try:
-                    lines.put_nowait(text)
-                except queue.Full:
+                    # Closed abortively, so the console's watch hears of it even while its sends
+                    # wait for a window this end no longer opens; the follow thread's read ends.
+                    conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
+                    conn.shutdown(socket.SHUT_RD)
+                except OSError:
                     pass
+                conn.close()
 
-        def follow():
-            try:
-                client.exchange(self.server.prefix, 'watch', show)
-            except (client.Refused, OSError):
-                pass
-            lines.put(None)
-        threading.Thread(target=follow, daemon=True).start()
-        with self.server.tabs:
-            self.events(lines)
+    def tab_closed(self):
+        """A tab sends nothing after its request: anything readable is its connection's end."""
+        readable, _, _ = select.select([self.connection], [], [], 0)
+        try:
+            return bool(readable) and not self.connection.recv(1, socket.MSG_PEEK)
+        except OSError:
+            return True
 
     def events(self, lines):
         try:
             self.wfile.write(b'event: open\ndata: watching\n\n')
             self.wfile.flush()
-            while True:
+            quiet = 0
+            while not self.tab_closed():
                 try:
-                    line = lines.get(timeout=3)
+                    line = lines.get(timeout=1)
                 except queue.Empty:
-                    line = ''   # a comment keeps the stream open and finds a closed tab
+                    quiet += 1
+                    if quiet % 3:
+                        continue
+                    line = ''   # a comment now and then keeps the stream open
                 if line is None:
                     self.wfile.write(b'event: gone\ndata: the console stopped\n\n')
                     return self.wfile.flush()
@@ -280,6 +458,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
+
+    def handle_error(self, request, client_address):
+        print('[web] a request failed: %s' % (sys.exc_info()[1],), file=sys.stderr, flush=True)
 
 
 def main():
@@ -298,7 +479,7 @@ def main():
     except OSError as e:
         print('[web] cannot serve on 127.0.0.1:%d: %s' % (args.port, e.strerror), file=sys.stderr)
         return 1
-    server.prefix, server.token, server.tabs = args.prefix, token, Tabs()
+    server.prefix, server.token, server.tabs, server.port = args.prefix, token, Tabs(), args.port
     server.screen = Screen(args.display, token, args.logs)
     signal.signal(signal.SIGTERM, lambda *_: threading.Thread(target=server.shutdown, daemon=True).start())
     print('[web] the device in a browser: http://127.0.0.1:%d/?token=%s' % (args.port, token), file=sys.stderr,

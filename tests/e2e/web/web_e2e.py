@@ -5,11 +5,13 @@ device booted as ./run device --web boots it.
 usage: web_e2e.py <source root> <build folder> [unittest arguments]
 Needs WINEPREFIX and DISPLAY as the test runner sets them.
 """
+import http.server
 import os
 import re
 import socket
 import sys
 import tempfile
+import threading
 import unittest
 import urllib.error
 import urllib.request
@@ -42,6 +44,39 @@ def browser():
                 '--window-size=1200,950', '--user-data-dir=' + tempfile.mkdtemp(prefix='device-chromium-')):
         options.add_argument(arg)
     return webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+
+
+# A page of another program on 127.0.0.1 (same-site to the browser, which sends it the device's
+# cookie) tries a snapshot's delete, load and save: no-cors fetches, then a text/plain form. Its
+# title tells what the fetches got once the form's answer came.
+ATTACK = """<form id=f method=post enctype=text/plain target=sink action="ORIGIN/api/do">
+<input name='{"command": "snapshot delete NAME", "x": "' value='"}'></form><iframe name=sink id=sink></iframe><script>
+const tries = ['snapshot delete NAME', 'snapshot load NAME', 'snapshot save NAME'].map(command =>
+  fetch('ORIGIN/api/do', {method: 'POST', mode: 'no-cors', credentials: 'include', headers: {'Content-Type': 'text/plain'},
+                          body: JSON.stringify({command})}).then(r => r.type + ' ' + r.status, e => 'error ' + e));
+Promise.all(tries).then(got => { document.getElementById('sink').onload = () => { document.title = 'tried: ' + got; };
+                                 document.getElementById('f').submit(); });
+</script>"""
+
+
+def other_port_page(case, origin, snapshot):
+    """The address of that page, served on a port of its own until the test ends."""
+    body = ATTACK.replace("ORIGIN", origin).replace("NAME", snapshot).encode()
+
+    class Page(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html")
+            self.end_headers()
+            self.wfile.write(body)
+
+        def log_message(self, *args):
+            pass
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Page)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    case.addCleanup(server.server_close)
+    case.addCleanup(server.shutdown)
+    return "http://127.0.0.1:%d/" % server.server_address[1]
 
 
 class WebDevice(Device):
@@ -120,6 +155,21 @@ class WebTest(unittest.TestCase):
         page = Page(driver)
         driver.get(d.address)
         self.assertTrue(until(lambda: page.shows(d.screen(folder.name)), 30), 'the page never showed the menu')
+        origin = d.address.split('/?')[0]
+        self.assertEqual(driver.current_url, origin + '/')   # the token left the address
+
+        d.ok('snapshot', 'save', 'web-e2e')
+        self.addCleanup(d.console, 'snapshot', 'delete', 'web-e2e')
+        snapshots, kept = d.ok('snapshot', 'list'), os.stat(console_e2e.PREFIX + '.snapshots/web-e2e').st_ino
+        console = lambda: console_e2e.read(os.path.join(console_e2e.PREFIX, '.device-console')).split()[1]
+        before = console()   # a load would end this console and boot the device with another
+        driver.get(other_port_page(self, origin, 'web-e2e'))
+        self.assertTrue(until(lambda: driver.title.startswith('tried'), 60), driver.title)
+        print('the other port\'s page %s; snapshots before and after:\n%s' % (driver.title, snapshots), file=sys.stderr)
+        self.assertEqual(d.ok('snapshot', 'list'), snapshots)
+        self.assertEqual(os.stat(console_e2e.PREFIX + '.snapshots/web-e2e').st_ino, kept)   # a save makes it anew
+        driver.get(origin)   # back, from the cookie alone
+        self.assertTrue(until(lambda: page.shows(d.screen(folder.name)), 30), 'the page never showed the menu again')
 
         page.touch(*MENU_TV)
         self.assertTrue(until(lambda: 'viewer: window (' in page.text('state'), 30), page.text('state'))
@@ -134,6 +184,7 @@ class WebTest(unittest.TestCase):
             page.touch(*FRAME)
             return until(lambda: '14/66' in page.text('timeline'), 1.0)
         self.assertTrue(until(tap_then_look, 30), page.text('timeline'))
+        self.assertEqual(console(), before, 'the device was loaded from a snapshot')
 
 
 if __name__ == '__main__':
