@@ -120,6 +120,14 @@ start() {
   PIDS+=($!)
 }
 
+# The tour's folder holds its screenshots and nothing else: one that holds more is not the tour's.
+if [ "$TOUR" = 1 ] && [ -d "$TOUR_DIR" ]; then
+  if find "$TOUR_DIR" -mindepth 1 ! -regex '.*/[0-9][0-9]_[a-z0-9_]*\.\(png\|bmp\)' | grep -q .; then
+    say "$TOUR_DIR holds more than a tour's screenshots: nothing was removed; give another folder (DEVICE_TOUR)"
+    exit 1
+  fi
+  rm -f "$TOUR_DIR"/*.png "$TOUR_DIR"/*.bmp
+fi
 # ------------------------------------------------------------------ the card
 # A console or a device killed on the spot may have left the card out of its slot or read-only,
 # COM7 unplugged, or the person's device not yet written back; a session to replay is read before
@@ -135,14 +143,6 @@ else
     "${CONSOLE[@]}" snapshot --home "$DEVICE_HOME" load "$SNAPSHOT" >&2 || exit 1
   fi
   "${CONSOLE[@]}" seed "${PLACE[@]}" || { say "cannot make $WINEPREFIX your device"; exit 1; }
-fi
-# The tour's folder holds its screenshots and nothing else: one that holds more is not the tour's.
-if [ "$TOUR" = 1 ] && [ -d "$TOUR_DIR" ]; then
-  if find "$TOUR_DIR" -mindepth 1 ! -regex '.*/[0-9][0-9]_[a-z0-9_]*\.\(png\|bmp\)' | grep -q .; then
-    say "$TOUR_DIR holds more than a tour's screenshots: nothing was removed; give another folder (DEVICE_TOUR)"
-    exit 1
-  fi
-  rm -f "$TOUR_DIR"/*.png "$TOUR_DIR"/*.bmp
 fi
 install_card() {
   : >"$LOGS/host.log"

@@ -81,7 +81,11 @@ class Device:
         return until(lambda: re.search(pattern, self.state()), timeout)
 
     def up(self):
-        return until(lambda: self.console("state")[0] == 0 and "running: host, main menu" in self.state(), 60)
+        ready = until(lambda: self.console("state")[0] == 0 and "running: host, main menu" in self.state(), 60)
+        if not ready:   # what the device said of itself, for the failure's post-mortem
+            self.out.flush()
+            print(read(os.path.join(self.logs, "device.out"))[-3000:], file=sys.stderr)
+        return ready
 
     def stop(self):
         """Quits through the console; the exit status of the device."""

@@ -82,6 +82,15 @@ class KeepTest(unittest.TestCase):
         self.assertEqual(kept(), self.before)
 
     def test_no_session_touches_the_device_however_it_ends(self):
+        # A tour's folder that holds what is not the tour's is left alone, and the tour does not start.
+        notes = os.path.join(self.logs, "mine", "notes.txt")
+        os.makedirs(os.path.dirname(notes))
+        open(notes, "w").close()
+        refused = subprocess.run([os.path.join(console_e2e.ROOT, "devicesim", "device.sh")], capture_output=True, text=True,
+                                 env=dict(os.environ, ROOT=console_e2e.ROOT, BUILD_DIR=console_e2e.BUILD, TOUR="1",
+                                          DEVICE_LOGS=self.logs, DEVICE_TOUR=os.path.dirname(notes)), timeout=120)
+        self.assertEqual(refused.returncode, 1, refused.stderr)
+        self.assertTrue(os.path.exists(notes))
         self.session(signal.SIGINT, TOUR="0", RECORD=os.path.join(self.logs, "recorded.txt"))
         self.session(signal.SIGINT, TOUR="1")
         session = os.path.join(self.logs, "session.txt")

@@ -160,14 +160,14 @@ class WebTest(unittest.TestCase):
 
         d.ok('snapshot', 'save', 'web-e2e')
         self.addCleanup(d.console, 'snapshot', 'delete', 'web-e2e')
-        snapshots, kept = d.ok('snapshot', 'list'), os.stat(console_e2e.PREFIX + '.snapshots/web-e2e').st_ino
+        snapshots, kept = d.ok('snapshot', 'list'), os.stat(os.path.join(console_e2e.HOME, 'snapshots', 'web-e2e')).st_ino
         console = lambda: console_e2e.read(os.path.join(console_e2e.PREFIX, '.device-console')).split()[1]
         before = console()   # a load would end this console and boot the device with another
         driver.get(other_port_page(self, origin, 'web-e2e'))
         self.assertTrue(until(lambda: driver.title.startswith('tried'), 60), driver.title)
         print('the other port\'s page %s; snapshots before and after:\n%s' % (driver.title, snapshots), file=sys.stderr)
         self.assertEqual(d.ok('snapshot', 'list'), snapshots)
-        self.assertEqual(os.stat(console_e2e.PREFIX + '.snapshots/web-e2e').st_ino, kept)   # a save makes it anew
+        self.assertEqual(os.stat(os.path.join(console_e2e.HOME, 'snapshots', 'web-e2e')).st_ino, kept)   # a save makes it anew
         driver.get(origin)   # back, from the cookie alone
         self.assertTrue(until(lambda: page.shows(d.screen(folder.name)), 30), 'the page never showed the menu again')
 
