@@ -7,7 +7,8 @@
       agent (deviceagent.exe, which does inside the device what needs its windows, input and
       display). Every connection proves it knows the token first; the agent's too. The card slot
       and the GPS module's port are handled here, on the PC's side. Ends on "quit", on SIGTERM,
-      when a replay is over (exit status 0 when the host heard the same requests, 1 when not), or
+      when a replay is over (exit status 0 when its screens and the host's requests were the same,
+      1 when not, 2 when it could not run; see screens.py for the screens and their options), or
       with status 75 when a snapshot is to be loaded (P/.device-load names it; device.sh reboots).
   console.py client --prefix P [COMMAND...]
       Sends one command and prints the answer; with no command, reads commands line by line.
@@ -87,6 +88,12 @@ def main():
     group = s.add_mutually_exclusive_group()
     group.add_argument('--record')
     group.add_argument('--replay')
+    # How a replay compares its screens (screens.py) and what it writes.
+    s.add_argument('--mask', action='append', help='X,Y,W,H not compared, beside the live picture')
+    s.add_argument('--max-diff-pixels', type=int, default=0)
+    s.add_argument('--report', help='a folder for the report (index.html)')
+    s.add_argument('--update', action='store_true', help="the replay's screens become the session's")
+    s.add_argument('--no-screens', action='store_true', help='compare the traffic only')
     r = sub.add_parser('restore')
     r.add_argument('--prefix', required=True)
     r.add_argument('--check')

@@ -72,6 +72,8 @@ def wait_until_up(console, timeout=60):
         console.heard.clear()
         if console.recorder:
             console.recorder.up()
+            if console.screens:
+                console.screens.up()
     console.agent_ready.set()
     if console.session:
         console.status = replay(console, *console.session)
@@ -102,6 +104,8 @@ def serve(args):
     finally:
         os.remove(os.path.join(console.prefix, DOOR))
         console.bench.restore()
+        if console.screens:
+            console.screens.close()
         if console.recorder:
             console.recorder.close()
     return console.status

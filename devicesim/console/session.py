@@ -75,8 +75,11 @@ def first_difference(expected, heard):
 def replay(console, actions, expected):
     """Plays actions on the device of console; 0 when the host heard the expected requests, 1 when not."""
     say('replaying %d actions; the host heard %d requests then' % (len(actions), len(expected)))
+    screens = console.screens if console.screens and console.screens.active() else None
+    if screens:
+        screens.up(actions)   # the device as it came up: step 0
     last_t, last_at = 0.0, now()
-    for t, count, text in actions:
+    for index, (t, count, text) in enumerate(actions):
         # The host must have heard what it had heard at this point, and the pause since the
         # last action is kept, so that a slow machine replays the same touches on the same screens.
         console.wait_heard(count, 20)
@@ -89,10 +92,16 @@ def replay(console, actions, expected):
                 console.run(text)
         except Refused as e:
             say('replay: %s: %s' % (text, e))
+        if screens:
+            screens.after(index)
     console.wait_heard(len(expected), 20)
     time.sleep(2)   # anything more the host hears after the last expected request
     with console.heard_lock:
         heard = list(console.heard)
+    if screens:
+        status, line = screens.finish(expected, heard)
+        say(line)
+        return status
     difference = first_difference(expected, heard)
     if difference:
         say('replay differs: ' + difference)
