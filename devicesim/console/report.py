@@ -15,14 +15,16 @@ PINK = (255, 64, 200)
 STRONG = (255, 0, 0)
 
 STYLE = """
-body { font: 14px sans-serif; margin: 16px; background: #f4f4f6; color: #222; }
-h1 { font-size: 18px; } .verdict { font: 15px monospace; padding: 10px; border-radius: 4px; }
-.same { background: #dff3e0; } .differs { background: #fde0e0; }
-table { border-collapse: collapse; } td, th { padding: 6px; vertical-align: top; border-bottom: 1px solid #ccc; }
+body { font: 13px sans-serif; margin: 0 16px 16px; background: #f4f4f6; color: #222; }
+header { position: sticky; top: 0; background: #f4f4f6; padding: 8px 0 4px; z-index: 1; }
+h1 { font-size: 17px; margin: 4px 0; } .verdict { font: 14px monospace; padding: 8px; border-radius: 4px; margin: 4px 0; }
+.same { background: #dff3e0; } .differs { background: #fde0e0; } .note { color: #666; }
+table { border-collapse: collapse; } td, th { padding: 5px; vertical-align: top; border-bottom: 1px solid #ccc; text-align: left; }
 tr.first { outline: 4px solid #e00; outline-offset: -2px; background: #fff4f4; }
-img { width: 256px; height: 192px; image-rendering: pixelated; border: 1px solid #999; }
-.codes { font: 12px monospace; white-space: pre; } .note { color: #666; }
-td.pictures { white-space: nowrap; } td.pictures figure { display: inline-block; margin: 0 6px 0 0; } figcaption { font-size: 12px; color: #555; }
+td.action { width: 150px; } td.codes { font: 11px monospace; white-space: pre; width: 250px; }
+img { width: 240px; height: 180px; image-rendering: pixelated; border: 1px solid #999; }
+td.pictures { white-space: nowrap; } td.pictures figure { display: inline-block; margin: 0 4px 0 0; }
+figcaption { font-size: 11px; color: #555; }
 """
 
 
@@ -72,8 +74,8 @@ def write(folder, session, line, status, verdicts, first, allowed, recorded_requ
         rec = recorded_requests.get(k, [])
         rep = heard_requests.get(k, [])
         rows.append(
-            '<tr id="step-%d"%s><td>%d</td><td>%s<br><span class="note">%s</span></td>'
-            '<td class="codes">%s</td><td class="codes">%s</td><td class="pictures">%s</td></tr>' % (
+            '<tr id="step-%d"%s><td>%d</td><td class="action">%s<br><span class="note">%s</span></td>'
+            '<td class="codes">recorded:\n%s\nheard:\n%s</td><td class="pictures">%s</td></tr>' % (
                 k, ' class="first"' if k == first else '', k, html.escape(v.label), html.escape(result),
                 html.escape('\n'.join(map(named, rec)) or '-'),
                 html.escape('\n'.join(map(named, rep)) or '-'),
@@ -82,10 +84,10 @@ def write(folder, session, line, status, verdicts, first, allowed, recorded_requ
     scroll = ('<script>document.getElementById("step-%d").scrollIntoView({block: "center"});</script>' % first
               if first is not None else '')
     page = """<!doctype html><meta charset="utf-8"><title>Replay of %s</title><style>%s</style>
-<h1>Replay of %s</h1>
+<header><h1>Replay of %s</h1>
 <p class="verdict %s">%s</p>
-<p class="note">Pink: the live picture (and --mask areas), not compared. Diff: pixels that differ in red over a dimmed copy of the replayed screen.</p>
-<table><tr><th>step</th><th>action</th><th>requests recorded</th><th>requests heard</th><th>recorded, replayed, diff</th></tr>
+<p class="note">Pink: the live picture (and --mask areas), not compared. Diff: pixels that differ in red over a dimmed copy of the replayed screen.</p></header>
+<table><tr><th>step</th><th>action</th><th>the host's requests</th><th>recorded, replayed, diff</th></tr>
 %s</table>%s
 """ % (html.escape(os.path.basename(session)), STYLE, html.escape(session), 'same' if status == 0 else 'differs',
        html.escape(line), '\n'.join(rows), scroll)
