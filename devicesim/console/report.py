@@ -16,7 +16,9 @@ STRONG = (255, 0, 0)
 
 STYLE = """
 body { font: 13px sans-serif; margin: 0 16px 16px; background: #f4f4f6; color: #222; }
-header { position: sticky; top: 0; background: #f4f4f6; padding: 8px 0 4px; z-index: 1; }
+header { height: 118px; }
+/* The steps scroll under the verdict, which stays in view. */
+main { position: fixed; top: 124px; bottom: 0; left: 16px; right: 0; overflow: auto; }
 h1 { font-size: 17px; margin: 4px 0; } .verdict { font: 14px monospace; padding: 8px; border-radius: 4px; margin: 4px 0; }
 .same { background: #dff3e0; } .differs { background: #fde0e0; } .note { color: #666; }
 table { border-collapse: collapse; } td, th { padding: 5px; vertical-align: top; border-bottom: 1px solid #ccc; text-align: left; }
@@ -81,14 +83,14 @@ def write(folder, session, line, status, verdicts, first, allowed, recorded_requ
                 html.escape('\n'.join(map(named, rep)) or '-'),
                 ''.join('<figure><img src="%s" alt="%s"><figcaption>%s</figcaption></figure>' % (f, c, c)
                         for c, f in pictures)))
-    scroll = ('<script>document.getElementById("step-%d").scrollIntoView({block: "center"});</script>' % first
+    scroll = ('<script>document.getElementById("step-%d").scrollIntoView({block: "start"});</script>' % first
               if first is not None else '')
     page = """<!doctype html><meta charset="utf-8"><title>Replay of %s</title><style>%s</style>
 <header><h1>Replay of %s</h1>
 <p class="verdict %s">%s</p>
 <p class="note">Pink: the live picture (and --mask areas), not compared. Diff: pixels that differ in red over a dimmed copy of the replayed screen.</p></header>
-<table><tr><th>step</th><th>action</th><th>the host's requests</th><th>recorded, replayed, diff</th></tr>
-%s</table>%s
+<main><table><tr><th>step</th><th>action</th><th>the host's requests</th><th>recorded, replayed, diff</th></tr>
+%s</table></main>%s
 """ % (html.escape(os.path.basename(session)), STYLE, html.escape(session), 'same' if status == 0 else 'differs',
        html.escape(line), '\n'.join(rows), scroll)
     with open(os.path.join(folder, 'index.html'), 'w', encoding='utf-8') as f:
