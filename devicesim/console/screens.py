@@ -259,6 +259,7 @@ class ScreenReplay:
         self.looker = None
         self.actions = []
         self.differs = False      # once a step differs, later ones wait no longer than to settle
+        self.broken = None        # why the screens could not be taken: the replay could not run
 
     def active(self):
         return bool(self.recorded)
@@ -277,6 +278,9 @@ class ScreenReplay:
         pass   # the replay sends the host's held lines at their recorded steps, not when due
 
     def finish(self, expected, heard):
+        if self.broken:
+            self.close()
+            return 2, 'replay could not run: the screen of %s' % self.broken
         try:
             return finish(self, expected, heard, self.options)
         finally:
@@ -285,13 +289,21 @@ class ScreenReplay:
     def up(self, actions):
         self.actions = actions
         self.looker = Looker(self.console)
-        self._take(0, -1)
+        self._take_or_note(0, -1)
 
     def after(self, index):
         """Action index was played; takes the screen of the step it ends."""
         ends = step_ends(self.actions)
         if index in ends:
-            self._take(ends.index(index) + 1, index)
+            self._take_or_note(ends.index(index) + 1, index)
+
+    def _take_or_note(self, k, action):
+        if self.broken:
+            return
+        try:
+            self._take(k, action)
+        except (Refused, OSError, ValueError) as e:
+            self.broken = 'step %d: %s' % (k, e)
 
     def _pause_after(self, index):
         nxt = index + 1

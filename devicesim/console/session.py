@@ -99,8 +99,9 @@ def replay(console, actions, expected):
     with console.heard_lock:
         heard = list(console.heard)
     if screens:
-        status, line = screens.finish(expected, heard)
-        say(line)
+        status, lines = screens.finish(expected, heard)
+        for line in lines.split('\n'):
+            say(line)
         return status
     difference = first_difference(expected, heard)
     if difference:
