@@ -15,7 +15,8 @@ Settled: nothing outside the live picture drawn for QUIET seconds. A recording k
 settled screen before the next action; a screen that has not settled MOVING_AFTER seconds after
 its action is kept as moving, and becomes settled if it settles later. A replay waits for the
 host to have heard what it had heard, then for the screen to settle on the recorded one, up to a
-deadline, after which it keeps what has settled."""
+deadline (three times the recorded pause, at least 10 s; once a step has differed, no longer than
+it takes to settle), after which it keeps what has settled."""
 
 import os
 import shutil
@@ -331,7 +332,8 @@ class ScreenReplay:
             self.looker.keep(png)
             step.live = live
         else:
-            wait = 0.0 if self.differs else max(5.0, 2 * (pause or 0.0))
+            # A loaded machine may take longer than the recording did to get there.
+            wait = 0.0 if self.differs else max(10.0, 3 * (pause or 0.0))
             self._settle(step, recorded, png, started + wait)
         with self.console.heard_lock:
             step.heard = self.heard_at[k] = len(self.console.heard)
