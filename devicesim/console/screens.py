@@ -435,17 +435,6 @@ def judge(steps_recorded, steps_replayed, recorded_png, replayed_png, labels, ma
     return verdicts
 
 
-def step_of_request(actions, request):
-    """The step during which the request with this 0-based index was heard: that of the last
-    action played before it (a touch-down's is its touch's)."""
-    before = [i for i, (_, n, _) in enumerate(actions) if n <= request]
-    if not before:
-        return 0
-    ends = step_ends(actions)
-    later = [k for k, i in enumerate(ends) if i >= before[-1]]
-    return (later[0] if later else len(ends) - 1) + 1
-
-
 def first_request_difference(expected, heard):
     """The 0-based index of the first request that differs, or None."""
     for j in range(max(len(expected), len(heard))):

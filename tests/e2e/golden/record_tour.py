@@ -68,10 +68,6 @@ def tap(x, y, what, pattern=None, timeout=30, also=r'', heard=None):
     time.sleep(SETTLE)
 
 
-def recorded(pattern):
-    return lambda: re.search(pattern, open(SESSION, encoding='utf-8').read())
-
-
 def main():
     device = subprocess.Popen([os.path.join(ROOT, 'run'), 'device', '--record', SESSION], stdin=subprocess.DEVNULL)
     try:
