@@ -7,7 +7,8 @@
 #           record and replay it (./run console). On a display other than 640x480 the device runs
 #           in a 640x480 Wine desktop window of its own.
 #           RECORD=<file> records the session; REPLAY=<file> plays one back and ends with its
-#           verdict. Both start, like the tour, from a new card and store.
+#           verdict (REPLAY_OPTIONS: the console's replay options, tab-separated). Both start, like
+#           the tour, from a new card and store, and hold the host's own clock (see Console.h).
 #   TOUR=1  a scripted tour through the real programs writes numbered screenshots, then ends.
 #   SNAPSHOT=<name> boots from that snapshot (with the tour, a recording or a replay: starts from it).
 #
@@ -29,7 +30,7 @@ SNAPSHOT="${SNAPSHOT:-}"
 WEB="${WEB:-}"   # a port: the device's page on 127.0.0.1 (devicesim/web)
 FRESH=0
 if [ "$TOUR" = 1 ] || [ -n "$RECORD$REPLAY" ]; then FRESH=1; fi
-CONSOLE=(python3 "$ROOT/devicesim/console/console.py")
+CONSOLE=(/usr/bin/python3 "$ROOT/devicesim/console/console.py")   # the system's, which has python3-pil
 BIN="$BUILD_DIR/bin"
 SIMBIN="$BUILD_DIR/simbin"
 OUT="$ROOT/out"
@@ -186,7 +187,11 @@ DOOR="$WINEPREFIX/.device-console"
 boot() {
   local console_args=(serve "${PLACE[@]}") port token
   [ -n "$RECORD" ] && console_args+=(--record "$RECORD")
-  [ -n "$REPLAY" ] && console_args+=(--replay "$REPLAY")
+  if [ -n "$REPLAY" ]; then
+    local options=()
+    [ -z "${REPLAY_OPTIONS:-}" ] || IFS=$'\t' read -r -a options <<<"$REPLAY_OPTIONS"
+    console_args+=(--replay "$REPLAY" "${options[@]}")
+  fi
   rm -f "$DOOR"
   "${CONSOLE[@]}" "${console_args[@]}" 7>&- 8>&- &
   CONSOLE_PID=$!
@@ -198,6 +203,8 @@ boot() {
   start agent "$(winpath "$SIMBIN/deviceagent.exe")" "$port"
   unset DEVICE_CONSOLE_TOKEN
   export DDSIM_CONTROL=1
+  # What the host sends on its own clock becomes a step of the session, the same in its replay.
+  if [ -n "$RECORD$REPLAY" ]; then export DEVICEHOST_HELD_CLOCK=1; fi
 
   # The host writes the channel file before the viewer reads it at its start.
   start host "$(winpath "$SIMBIN/devicehost.exe")"

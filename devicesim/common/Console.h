@@ -13,7 +13,13 @@ enum HostControl : ULONG_PTR {
     HOSTCTL_LAG,                   // one DWORD: milliseconds added before every answer
     HOSTCTL_SEND,                  // two ints: the host broadcasts "HL_SOFTKEY" with this code and argument
     HOSTCTL_DAB,                   // a zero-ended UTF-16 text: the host sends it to the viewer as the DAB line
+    HOSTCTL_TICK,                  // one DWORD: the host sends now what its held clock kept back (see below)
 };
+
+// Set in the host's environment for a recording or a replay: what the host sends on its own clock
+// (the radio's next DAB text line) is not sent when due but logged as "due: ...", and sent at the
+// console's HOSTCTL_TICK, so that a session holds it as a step and a replay sends it at that step.
+extern const wchar_t kHeldClockVariable[];
 
 // Each line the host logs, as "<GetTickCount> <line>" in UTF-8, one mailslot message per line.
 extern const wchar_t kTrafficSlot[];

@@ -27,6 +27,7 @@ const wchar_t kHostClass[] = L"DeviceHostService";
 const wchar_t kSoftKeyName[] = L"HL_SOFTKEY";
 
 const wchar_t kTrafficSlot[] = L"\\\\.\\mailslot\\devicesim\\traffic";
+const wchar_t kHeldClockVariable[] = L"DEVICEHOST_HELD_CLOCK";
 
 bool IsRequestCode(int code)
 {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "ddsim_control.h"
+
 namespace agent {
 
 struct Answer {
@@ -22,8 +24,8 @@ struct Answer {
 Answer Fail(const std::string& why);
 
 // One command: "state", "touch X Y", "down X Y", "up X Y", "display fail CALL [N]",
-// "host silent on|off", "host lag MS", "send CODE ARG", "dab TEXT", "shot PATH" (a .bmp) or
-// "ready"; words are split on spaces, except the text of "dab", which is the rest of the line.
+// "host silent on|off|tick", "host lag MS", "send CODE ARG", "dab TEXT", "shot PATH" (a .bmp),
+// "look", "keep PATH" (a .bmp) or "ready"; words are split on spaces, except the text of "dab", which is the rest of the line.
 Answer Execute(const std::string& line);
 
 // The shared block through which the display's faults reach the viewer; made at the start so it
@@ -32,6 +34,14 @@ bool OpenDisplayControl();
 
 std::wstring Wide(const std::string& utf8);
 std::string Utf8(const std::wstring& text);
+
+// Touches of the screen the agent has seen so far, a person's and the console's.
+LONG TouchesSeen();
+
+namespace control = ddsim::control;
+// One look at the screen, and the last look kept as a .bmp (AgentScreen.cpp).
+Answer Look(const control::Block* block);
+Answer Keep(const std::string& line);
 
 // What the screen shows, as "key: value" lines.
 std::vector<std::string> DescribeDevice();

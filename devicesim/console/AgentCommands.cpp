@@ -13,8 +13,6 @@
 
 namespace agent {
 
-namespace control = ddsim::control;
-
 namespace {
 
 const DWORD kFingerMs = 60;        // a finger rests this long between touch-down and touch-up
@@ -126,7 +124,11 @@ Answer Host(const std::vector<std::string>& w)
         DWORD ms = static_cast<DWORD>(a);
         return ToHost(devworld::HOSTCTL_LAG, &ms, sizeof ms, "the host answers " + w[2] + " ms late");
     }
-    return Fail("usage: host silent on|off, host lag MS (0 to 60000)");
+    if (what == "tick" && w.size() == 2) {
+        DWORD one = 1;
+        return ToHost(devworld::HOSTCTL_TICK, &one, sizeof one, "the host sends what its clock held back");
+    }
+    return Fail("usage: host silent on|off, host lag MS (0 to 60000), host tick");
 }
 
 Answer Send(const std::vector<std::string>& w)
@@ -204,6 +206,8 @@ Answer Execute(const std::string& line)
     if (verb == "dab") return Dab(line);
     if (verb == "shot") return Shot(line);
     if (verb == "ready") return Ready();
+    if (verb == "look") return Look(g_block);
+    if (verb == "keep") return Keep(line);
     return Fail("unknown command " + verb);
 }
 

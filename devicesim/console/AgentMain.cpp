@@ -28,6 +28,7 @@ SOCKET g_console = INVALID_SOCKET;
 std::mutex g_sendLock;
 HWND g_hwnd = nullptr;
 HANDLE g_traffic = INVALID_HANDLE_VALUE;
+LONG g_touches = 0;   // touched only on the window thread, where the hook runs too
 
 // One line each: a text with line breaks of its own (a window's, the host's) would be taken apart.
 void SendLine(std::string line)
@@ -106,6 +107,7 @@ void TakeCommands()
 LRESULT CALLBACK WatchTouches(int code, WPARAM wp, LPARAM lp)
 {
     if (code == HC_ACTION && (wp == WM_LBUTTONDOWN || wp == WM_LBUTTONUP)) {
+        ++g_touches;
         const MSLLHOOKSTRUCT* m = reinterpret_cast<const MSLLHOOKSTRUCT*>(lp);
         char line[64];
         std::snprintf(line, sizeof line, "@touch %s %ld %ld", wp == WM_LBUTTONDOWN ? "down" : "up", m->pt.x, m->pt.y);
@@ -164,6 +166,8 @@ bool Connect(int port)
 }
 
 }  // namespace
+
+LONG agent::TouchesSeen() { return g_touches; }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR args, int)
 {

@@ -9,8 +9,10 @@ import subprocess
 import tempfile
 import threading
 
+import screens
 from bench import Bench
 from handshake import write_private
+from hostcodes import named
 from session import RECORDED, Recorder, read_session
 from snapshots import BEFORE_LOAD, SnapshotError, Snapshots, check_name
 from talk import REBOOT, Refused
@@ -55,15 +57,20 @@ class Console:
         self.faults = {}           # what the host was told, for state
         self.recorder = Recorder(args.record) if args.record else None
         self.session = read_session(args.replay) if args.replay else None   # a bad file stops the device at once
+        self.screens = screens.make(self, args)
         self.status = 0
 
     # -------------------------------------------------------------- events from the agent
     def on_event(self, event):
         kind, _, rest = event.partition(' ')
         if kind == 'touch':
+            if self.screens:
+                self.screens.touch()
             with self.heard_lock:
                 if self.recorder:
                     self.recorder.action(len(self.heard), rest)
+                    if self.screens:
+                        self.screens.action(rest)
                 self.tell_watchers('touch ' + rest)
         elif kind == 'traffic':
             self.on_traffic(rest)
@@ -76,11 +83,13 @@ class Console:
                 if self.recorder:
                     self.recorder.heard(m.group(1))
                 self.heard_lock.notify_all()
+            elif self.screens and line.split(' ', 1)[-1].startswith('due: '):
+                self.screens.host_due()
             self.tell_watchers(line.split(' ', 1)[-1])
 
     # The watch is one timeline: the touches, what the console did, and the host's traffic.
     def tell_watchers(self, line):
-        self.watchers.tell(line)
+        self.watchers.tell(named(line))
 
     def wait_heard(self, count, timeout):
         with self.heard_lock:
@@ -112,10 +121,14 @@ class Console:
             return self.shot(words)
         if verb not in RECORDED:
             raise Refused('unknown command %s (help lists them)' % verb)
+        if self.screens:
+            self.screens.before_action()   # the step before ends with what it showed until now
         lines, text = self.fault(verb, words, line)
         with self.heard_lock:
             if self.recorder:
                 self.recorder.action(len(self.heard), ' '.join(words) if verb != 'dab' else line)
+                if self.screens:
+                    self.screens.action(' '.join(words))
             if verb in ('card', 'gps', 'display'):   # the host tells of the others itself
                 self.tell_watchers('console: ' + ' '.join(words))
         return lines, text
@@ -135,7 +148,7 @@ class Console:
                 raise Refused('usage: gps gone|back')
             return [], self.bench.gps(words[1])
         lines, text = self.agent.call(line)
-        if verb == 'host':
+        if verb == 'host' and words[1:] != ['tick']:
             key, on = 'host ' + words[1], words[-1] != 'off' and words[-1].strip('0') != ''
             if on:
                 self.faults[key] = ' '.join(words) + (' ms' if words[1] == 'lag' else '')

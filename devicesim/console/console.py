@@ -10,9 +10,10 @@ build folders), and --prefix P, the Wine prefix the device runs in (a cache of t
       agent (deviceagent.exe, which does inside the device what needs its windows, input and
       display). Every connection proves it knows the token first; the agent's too. The card slot
       and the GPS module's port are handled here, on the PC's side. Ends on "quit", on SIGTERM,
-      when the device stops, when a replay is over (exit status 0 when the host heard the same
-      requests, 1 when not, 2 when the device stopped first), or with status 75 when a snapshot
-      is to be loaded (P/.device-load says which; device.sh reboots).
+      when the device stops, when a replay is over (exit status 0 when its screens and the host's
+      requests were the same, 1 when not, 2 when it could not run or the device stopped first; see
+      screens.py for the screens and their options), or with status 75 when a snapshot is to be
+      loaded (P/.device-load says which; device.sh reboots).
   console.py client --home H --prefix P [COMMAND...]
       Sends one command to the device running from H (in P when none does) and prints the
       answer; with no command, reads commands line by line. A command that cannot be done prints
@@ -122,6 +123,12 @@ def main():
     group = s.add_mutually_exclusive_group()
     group.add_argument('--record')
     group.add_argument('--replay')
+    # How a replay compares its screens (screens.py) and what it writes.
+    s.add_argument('--mask', action='append', help='X,Y,W,H not compared, beside the live picture')
+    s.add_argument('--max-diff-pixels', type=int, default=0)
+    s.add_argument('--report', help='a folder for the report (index.html)')
+    s.add_argument('--update', action='store_true', help="the replay's screens become the session's")
+    s.add_argument('--no-screens', action='store_true', help='compare the traffic only')
     mode('restore').add_argument('--check')
     h = mode('seed')
     h.add_argument('--fresh', action='store_true')

@@ -81,6 +81,8 @@ def wait_until_up(console, timeout=60):
         console.heard.clear()
         if console.recorder:
             console.recorder.up()
+            if console.screens:
+                console.screens.up()
     console.agent_ready.set()
     if console.session:
         try:
@@ -115,6 +117,8 @@ def serve(args):
     finally:
         close_door(console.prefix)
         console.bench.close()
+        if console.screens:
+            console.screens.close()
         if console.recorder:
             console.recorder.close()
     return console.status

@@ -81,8 +81,11 @@ def replay(console, actions, expected):
     """Plays actions on the device of console; 0 when the host heard the expected requests, 1 when
     not, 2 when the device stopped before the end."""
     say('replaying %d actions; the host heard %d requests then' % (len(actions), len(expected)))
+    screens = console.screens if console.screens and console.screens.active() else None
+    if screens:
+        screens.up(actions)   # the device as it came up: step 0
     last_t, last_at = 0.0, now()
-    for step, (t, count, text) in enumerate(actions, 1):
+    for index, (t, count, text) in enumerate(actions):
         # The host must have heard what it had heard at this point, and the pause since the
         # last action is kept, so that a slow machine replays the same touches on the same screens.
         console.wait_heard(count, 20)
@@ -96,10 +99,12 @@ def replay(console, actions, expected):
             else:
                 console.run(text)
         except Stopped:
-            say('replay stopped: the device has stopped, at step %d of %d (%s)' % (step, len(actions), text))
+            say('replay stopped: the device has stopped, at step %d of %d (%s)' % (index + 1, len(actions), text))
             return 2
         except Refused as e:
             say('replay: %s: %s' % (text, e))
+        if screens:
+            screens.after(index)
     console.wait_heard(len(expected), 20)
     console.agent.gone.wait(2)   # anything more the host hears after the last expected request
     if console.agent.gone.is_set():
@@ -107,6 +112,11 @@ def replay(console, actions, expected):
         return 2
     with console.heard_lock:
         heard = list(console.heard)
+    if screens:
+        status, lines = screens.finish(expected, heard)
+        for line in lines.split('\n'):
+            say(line)
+        return status
     difference = first_difference(expected, heard)
     if difference:
         say('replay differs: ' + difference)

@@ -23,6 +23,7 @@ enum : UINT_PTR {
 // returns before the programs see them.
 const UINT WM_CONSOLE_SEND = WM_APP + 1;
 const UINT WM_CONSOLE_DAB = WM_APP + 2;
+const UINT WM_CONSOLE_TICK = WM_APP + 3;
 
 // Long enough for the rest of a command's broadcasts to arrive, short against the viewer's lock.
 const UINT kAnswerDelayMs = 120;
@@ -69,8 +70,10 @@ bool HostService::Create()
     m_hwnd = CreateWindowExW(WS_EX_TOOLWINDOW, kHostClass, kHostTitle, WS_POPUP, -4000, -4000, 1, 1, nullptr,
                              nullptr, m_instance, this);
     if (!m_hwnd) return false;
+    wchar_t held[4] = {};
+    m_heldClock = GetEnvironmentVariableW(kHeldClockVariable, held, 4) == 1 && held[0] == L'1';
     SetTimer(m_hwnd, TIMER_DLS, kDlsPeriodMs, nullptr);
-    Log(L"host ready: message %u", m_softKey);
+    Log(L"host ready: message %u%ls", m_softKey, m_heldClock ? L" (held clock)" : L"");
     return true;
 }
 
@@ -104,11 +107,16 @@ LRESULT HostService::Handle(UINT msg, WPARAM wp, LPARAM lp)
         }
         return 0;
     }
+    if (msg == WM_CONSOLE_TICK) {
+        m_due = false;
+        SendDls(true);
+        return 0;
+    }
     if (msg == WM_TIMER) {
         switch (wp) {
         case TIMER_ANSWER: KillTimer(m_hwnd, TIMER_ANSWER); Drain(); break;
         case TIMER_SEARCH: SearchTick(); break;
-        case TIMER_DLS: SendDls(true); break;
+        case TIMER_DLS: OwnClock(); break;
         case TIMER_VIEWER:
             if (Viewer() || --m_waitTicks <= 0) {
                 KillTimer(m_hwnd, TIMER_VIEWER);
@@ -143,6 +151,9 @@ LRESULT HostService::OnConsole(const COPYDATASTRUCT& cds)
     case HOSTCTL_SEND:
         if (cds.cbData != 2 * sizeof(DWORD)) return FALSE;
         return PostMessageW(m_hwnd, WM_CONSOLE_SEND, words[0], words[1]);
+    case HOSTCTL_TICK:
+        if (cds.cbData != sizeof(DWORD)) return FALSE;
+        return PostMessageW(m_hwnd, WM_CONSOLE_TICK, 0, 0);
     case HOSTCTL_DAB: {
         const size_t units = cds.cbData / sizeof(wchar_t);
         if (units == 0 || units > kMaxDabUnits || static_cast<const wchar_t*>(cds.lpData)[units - 1] != L'\0') return FALSE;
@@ -365,6 +376,18 @@ void HostService::EndSearch()
     Broadcast(SK_LOCK, LOCK_SEARCH_END);
     Broadcast(SK_VIEW, VIEWCMD_RELOAD_THEN_RADIO);
     SendDls(false);
+}
+
+// The radio's next text line is the one thing the host sends unasked.
+void HostService::OwnClock()
+{
+    if (!m_heldClock) {
+        SendDls(true);
+        return;
+    }
+    if (m_due || m_band != kBandRadio || m_searching || !Viewer()) return;
+    m_due = true;
+    Log(L"due: DAB text");
 }
 
 void HostService::SendDls(bool next)

@@ -75,6 +75,7 @@ private:
     void StartSearch();
     void SearchTick();
     void EndSearch();
+    void OwnClock();
     void SendDls(bool next);
     void SendDlsText(const std::wstring& text);
 
@@ -96,6 +97,8 @@ private:
     bool m_silent = false;
     DWORD m_lagMs = 0;
     std::vector<std::wstring> m_consoleTexts;
+    bool m_heldClock = false;  // a recording or a replay: its own sends wait for the console's tick
+    bool m_due = false;        // the held clock has told the console once
     bool m_sending = false;    // inside its own broadcast of m_sendingCode/m_sendingArg
     int m_sendingCode = 0;
     int m_sendingArg = 0;

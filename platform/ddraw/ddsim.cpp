@@ -949,15 +949,8 @@ void ReadEnvironment(Config& cfg, std::vector<Fault>& faults)
 // the viewer. A request counts from the call after it is taken.
 void TakeOutsideFaults()
 {
-    static control::Block* block = nullptr;
-    if (!W().cfg.outsideControl) return;
-    if (!block) {
-        HANDLE mapping = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, control::kBlockName);
-        if (!mapping) return;
-        block = static_cast<control::Block*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(control::Block)));
-        CloseHandle(mapping);   // the view keeps the block
-        if (!block) return;
-    }
+    control::Block* block = OutsideBlock();
+    if (!block) return;
     LONG written = InterlockedCompareExchange(const_cast<LONG*>(&block->written), 0, 0);
     LONG taken = block->taken;
     if (written - taken > control::kSlots) taken = written - control::kSlots;
@@ -988,6 +981,18 @@ void Lock()
 }
 
 void Unlock() { LeaveCriticalSection(&W().cs); }
+
+control::Block* OutsideBlock()
+{
+    Guard g;
+    static control::Block* block = nullptr;
+    if (block || !W().cfg.outsideControl) return block;
+    HANDLE mapping = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, control::kBlockName);
+    if (!mapping) return nullptr;
+    block = static_cast<control::Block*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(control::Block)));
+    CloseHandle(mapping);   // the view keeps the block
+    return block;
+}
 
 int FrameMs()
 {

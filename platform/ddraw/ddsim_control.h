@@ -1,6 +1,7 @@
 // Faults asked of the simulated display from outside the viewer, while it runs: the device's
 // console writes requests into a small named shared block, and the display takes them at its next
-// call (only when the viewer was started with DDSIM_CONTROL=1). Only the simulated display and the
+// call (only when the viewer was started with DDSIM_CONTROL=1). The display tells back, in the
+// same block, where its live picture shows. Only the simulated display and the
 // console know of it; product code never includes this header.
 #ifndef PLATFORM_DDRAW_DDSIM_CONTROL_H
 #define PLATFORM_DDRAW_DDSIM_CONTROL_H
@@ -22,12 +23,21 @@ struct Request {
     LONG hr;
 };
 
+// Where the display shows the live picture now, for the console's screen comparisons: the one
+// part of the glass that moves by itself. `seq` is odd while the display writes `screen`, and
+// grows with every change; a reader that sees it change or odd reads again.
+struct Live {
+    volatile LONG seq;
+    RECT screen;   // empty when no picture shows
+};
+
 // Written by one console, read by one viewer: `written` and `taken` only grow; the slot of request
 // k is k % kSlots, so a viewer that falls more than kSlots behind loses the oldest.
 struct Block {
     volatile LONG written;
     volatile LONG taken;
     Request slots[kSlots];
+    Live live;
 };
 
 // The calls that can be made to fail, with the error the device's display gives for each.

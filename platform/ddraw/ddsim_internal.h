@@ -3,6 +3,7 @@
 #define PLATFORM_DDRAW_DDSIM_INTERNAL_H
 
 #include "ddsim.h"
+#include "ddsim_control.h"
 
 #include <cstddef>
 #include <vector>
@@ -44,6 +45,10 @@ void KeepCall(const Entry& e, size_t capacity);
 void ForgetCalls();
 std::vector<Call> KeptCalls();
 Call ToCall(const Entry& e);
+
+// The console's shared block of a running device; null when the viewer was not started for one
+// (DDSIM_CONTROL) or the console has not made it yet, which is looked for again at the next use.
+control::Block* OutsideBlock();
 
 // Repaint period of the picture in milliseconds.
 int FrameMs();

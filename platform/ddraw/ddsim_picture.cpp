@@ -146,6 +146,17 @@ bool SameRect(const RECT& a, const RECT& b)
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
+// Tells the console where the picture shows, before the window moves there and after it hid, so
+// that a screen read while the picture moves is never taken for a still one.
+void PublishLive(const RECT& screen)
+{
+    control::Block* block = OutsideBlock();
+    if (!block || SameRect(block->live.screen, screen)) return;
+    InterlockedIncrement(&block->live.seq);
+    block->live.screen = screen;
+    InterlockedIncrement(&block->live.seq);
+}
+
 // Follows the display: place, show, hide, and repaint when the picture changed.
 void Refresh(HWND hwnd)
 {
@@ -164,6 +175,7 @@ void Refresh(HWND hwnd)
     if (IsRectEmpty(&r)) {
         if (IsWindowVisible(hwnd)) ShowWindow(hwnd, SW_HIDE);
         p.shown = d;
+        PublishLive(RECT{});
         return;
     }
     bool moved = !IsWindowVisible(hwnd) || !SameRect(r, p.shown.screen);
@@ -172,6 +184,7 @@ void Refresh(HWND hwnd)
     p.shown = d;
     p.fed = fed;
     if (moved) {
+        PublishLive(r);
         SetWindowPos(hwnd, HWND_TOPMOST, r.left, r.top, r.right - r.left, r.bottom - r.top,
                      SWP_NOACTIVATE | SWP_SHOWWINDOW);
     }

@@ -158,7 +158,9 @@ class ConsoleTest(unittest.TestCase):
         watch.kill()
         heard = watch.communicate()[0]
         # The watch saw the silent host hear the mute, and the answered volume step after it.
-        self.assertRegex(heard, r"(?s)request 200/1.*request 100/23 \(silent.*request 100/11\n.*request 14/66")
+        # Each code with its name from the product's header.
+        self.assertRegex(heard, r"(?s)request 200/1 \(main menu: tv\).*request 100/23 \(receiver: mute\) \(silent.*"
+                                r"request 100/11 \(receiver: volume up\)\n.*request 14/66 \(view request: full screen\)")
         self.assertEqual(len(re.findall(r"request 100/11", heard)), 1, heard)   # the refused touch sent nothing
 
 
@@ -216,7 +218,7 @@ class RecordReplayTest(unittest.TestCase):
         status = replay.stop()
         out = read(os.path.join(folder.name, "device.out"))
         self.assertEqual(status, 0, out)
-        self.assertIn("the host heard the same 4 requests in the same order", out)
+        self.assertRegex(out, r"replay: the same \d+ screens .* and the same 4 requests in the same order")
 
 
 if __name__ == "__main__":

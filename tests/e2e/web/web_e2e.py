@@ -182,7 +182,7 @@ class WebTest(unittest.TestCase):
 
         def tap_then_look():
             page.touch(*FRAME)
-            return until(lambda: '14/66' in page.text('timeline'), 1.0)
+            return until(lambda: '14/66 (view request: full screen)' in page.text('timeline'), 1.0)   # with its name
         self.assertTrue(until(tap_then_look, 30), page.text('timeline'))
         self.assertEqual(console(), before, 'the device was loaded from a snapshot')
 

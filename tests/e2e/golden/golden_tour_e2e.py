@@ -1,0 +1,40 @@
+#!/usr/bin/python3
+"""The tour as a golden session: tour.session (recorded with record_tour.py, its screens in
+tour.session.screens/) replayed on the build under test must give the same screens and the same
+host traffic, step by step. The same file serves both word sizes: it is what says that the
+32-bit and the 64-bit programs draw the same screens.
+
+usage: golden_tour_e2e.py <source root> <build folder>   (WINEPREFIX and DISPLAY as ctest sets them)"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+ROOT, BUILD = sys.argv[1], sys.argv[2]
+SESSION = os.path.join(ROOT, 'tests', 'e2e', 'golden', 'tour.session')
+
+
+def main():
+    work = tempfile.mkdtemp(prefix='golden-tour-')
+    report = os.path.join(work, 'report')
+    env = dict(os.environ, ROOT=ROOT, BUILD_DIR=BUILD, TOUR='0', REPLAY=SESSION, DEVICE_LOGS=work,
+               REPLAY_OPTIONS='--report\t' + report)
+    done = subprocess.run([os.path.join(ROOT, 'devicesim', 'device.sh')], env=env, stdin=subprocess.DEVNULL,
+                          capture_output=True, text=True, timeout=600)
+    output = done.stdout + done.stderr
+    verdict = [l for l in output.splitlines() if re.search(r'\breplay( differs)?: ', l)]
+    print('\n'.join(verdict) or output[-3000:])
+    print('report: %s' % os.path.join(report, 'index.html'))
+    steps = len(os.listdir(SESSION + '.screens')) - 1
+    if done.returncode != 0 or not any(re.search(r'replay: the same %d screens' % (steps - moving()), l) for l in verdict):
+        sys.exit('the golden tour replays differently (status %d)' % done.returncode)
+
+
+def moving():
+    with open(os.path.join(SESSION + '.screens', 'steps.txt'), encoding='utf-8') as f:
+        return sum(1 for line in f if ' moving ' in line)
+
+
+if __name__ == '__main__':
+    main()
