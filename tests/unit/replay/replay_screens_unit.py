@@ -13,6 +13,7 @@ sys.path.insert(0, os.path.join(sys.argv.pop(1), 'devicesim', 'console'))
 from PIL import Image, ImageDraw  # noqa: E402
 
 import hostcodes  # noqa: E402
+import compare  # noqa: E402
 import screens  # noqa: E402
 
 # A session: the device up, a touch (down, up) that asks 200/1, a fault, a touch asking 14/66.
@@ -30,16 +31,16 @@ def screen(box=None, colour=(255, 255, 255)):
 
 class Compare(unittest.TestCase):
     def test_pixels_masks_and_sixteen_bits(self):
-        self.assertEqual(screens.compare(screen(), screen())[0], 0)
-        count, box, _ = screens.compare(screen(), screen((412, 96, 444, 123)))
+        self.assertEqual(compare.compare(screen(), screen())[0], 0)
+        count, box, _ = compare.compare(screen(), screen((412, 96, 444, 123)))
         self.assertEqual((count, box), (33 * 28, (412, 96, 445, 124)))
         # Below what a 16-bit colour holds is no difference; one step of green is.
-        self.assertEqual(screens.compare(screen(), screen((0, 0, 9, 9), (15, 23, 31)))[0], 0)
-        self.assertEqual(screens.compare(screen(), screen((0, 0, 9, 9), (10, 24, 30)))[0], 100)
+        self.assertEqual(compare.compare(screen(), screen((0, 0, 9, 9), (15, 23, 31)))[0], 0)
+        self.assertEqual(compare.compare(screen(), screen((0, 0, 9, 9), (10, 24, 30)))[0], 100)
         # A mask hides what it covers, and only that.
-        self.assertEqual(screens.compare(screen(), screen((412, 96, 444, 123)), [(400, 90, 430, 130)])[0], 15 * 28)
-        self.assertEqual(screens.parse_mask('400,90,30,40'), (400, 90, 430, 130))
-        self.assertRaises(screens.Refused, screens.parse_mask, '400,90,0,40')
+        self.assertEqual(compare.compare(screen(), screen((412, 96, 444, 123)), [(400, 90, 430, 130)])[0], 15 * 28)
+        self.assertEqual(compare.parse_mask('400,90,30,40'), (400, 90, 430, 130))
+        self.assertRaises(compare.Refused, compare.parse_mask, '400,90,0,40')
 
 
 class Verdict(unittest.TestCase):
