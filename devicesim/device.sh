@@ -88,7 +88,7 @@ stop_programs() {
 cleanup() {
   local status=$?
   trap - EXIT
-  # What follows gives the person's device back: a second Ctrl-C must not cut it short.
+  # What follows writes the person's device home: a second Ctrl-C must not cut it short.
   trap '' INT TERM HUP
   if [ -n "$WEB_PID" ]; then kill "$WEB_PID" 2>/dev/null || true; wait "$WEB_PID" 2>/dev/null || true; fi
   # The console first: it puts the card and COM7 back as they were, when it can.
