@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# own_device.sh NAME COMMAND...: runs one test on a device of its own, so tests can run side by
+# side: a Wine prefix made from the template prefix that ./run test prepared (WINEPREFIX as ctest
+# passes it on), a home, a temp folder and an Xvfb display, all in <build>/test-devices/NAME.
+# A passing test's device is taken away; a failing one's is kept for a post-mortem, with a
+# picture of its screen as the test left it.
+set -uo pipefail
+name="$1"; shift
+template="${WINEPREFIX:?the template prefix}"
+dir="$(dirname "$template")/test-devices/$name"
+say() { printf '[device %s] %s\n' "$name" "$*" >&2; }
+
+# What never changes (Windows' own files, nearly all of the prefix) is hard-linked; the registry,
+# the drives and every other folder are copied, since programs write them in place.
+copy_prefix() {
+  local from="$1" to="$2" item
+  mkdir -p "$to/drive_c"
+  for item in "$from"/* "$from"/.[!.]*; do
+    [ -e "$item" ] && [ "$item" != "$from/drive_c" ] && { cp -a --reflink=auto "$item" "$to/" || return 1; }
+  done
+  for item in "$from/drive_c"/*; do
+    if [ "$item" = "$from/drive_c/windows" ]; then cp -al "$item" "$to/drive_c/" || return 1
+    else cp -a --reflink=auto "$item" "$to/drive_c/" || return 1; fi
+  done
+}
+
+# Xvfb picks a free display itself and names it on a descriptor: no two tests race for a number.
+start_display() {
+  local fd
+  exec {fd}>"$dir/display"
+  Xvfb -displayfd "$fd" -screen 0 640x480x16 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
+  XVFB_PID=$!
+  exec {fd}>&-
+  local deadline=$((SECONDS + 20))
+  until [ -s "$dir/display" ]; do
+    kill -0 "$XVFB_PID" 2>/dev/null && [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.05
+  done
+  export DISPLAY=":$(tr -dc 0-9 <"$dir/display")"
+}
+
+stop_device() {
+  wineserver -k >/dev/null 2>&1
+  [ -n "${XVFB_PID:-}" ] && { kill "$XVFB_PID" 2>/dev/null; wait "$XVFB_PID" 2>/dev/null; }
+}
+trap 'stop_device; exit 143' TERM INT
+
+rm -rf "$dir"
+mkdir -p "$dir/home" "$dir/tmp"
+copy_prefix "$template" "$dir/prefix" || { say "cannot copy the template prefix $template"; exit 1; }
+start_display || { say "Xvfb did not start (log: $dir/xvfb.log)"; stop_device; exit 1; }
+export WINEPREFIX="$dir/prefix" DEVICE_HOME="$dir/home" TMPDIR="$dir/tmp"
+# The prefix's background services start with the first program and outlive it: started here with
+# their output discarded, they cannot hold ctest's output pipe open.
+if ! (cd "$WINEPREFIX/drive_c" && wine cmd /c exit) >"$dir/wine.log" 2>&1; then
+  say "no program starts in $WINEPREFIX (log: $dir/wine.log)"; stop_device; exit 1
+fi
+
+"$@"
+status=$?
+if [ $status = 0 ]; then
+  stop_device
+  rm -rf "$dir"
+else
+  import -display "$DISPLAY" -window root "$dir/screen.png" 2>/dev/null
+  stop_device
+  say "failed (status $status); its device is kept: $dir (prefix, home, tmp, screen.png as the test left display $DISPLAY)"
+fi
+exit $status
