@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# own_device.sh, the ground every other test stands on: a test's device is its own (not the
+# template, whose Windows files it shares by hard link only), its display answers, a passing
+# test's device goes and a failing one's stays, with its screen, named on stderr.
+set -uo pipefail
+own="$(dirname "$0")/own_device.sh"
+fail() { echo "own_device: $*" >&2; exit 1; }
+
+# Inside a device (--inside STATUS TEMPLATE): checks what it got, then ends with STATUS.
+if [ "${1:-}" = --inside ]; then
+  template="$3" devices="$(dirname "$3")/test-devices"
+  [ "$WINEPREFIX" != "$template" ] || fail "the test ran in the template"
+  [ "$(stat -c %i "$WINEPREFIX/drive_c/windows/system32/kernel32.dll")" = \
+    "$(stat -c %i "$template/drive_c/windows/system32/kernel32.dll")" ] || fail "Windows' files were copied, not linked"
+  [ "$(stat -c %i "$WINEPREFIX/system.reg")" != "$(stat -c %i "$template/system.reg")" ] || fail "the registry is shared"
+  [ -d "$DEVICE_HOME" ] && [ "${TMPDIR#"$devices"}" != "$TMPDIR" ] || fail "no home or temp folder of its own"
+  xdpyinfo >/dev/null 2>&1 || fail "the display $DISPLAY does not answer"
+  wine reg add 'HKCU\Software\devtest' /v Mine /t REG_SZ /d yes /f >/dev/null 2>&1 || fail "wine does not run"
+  exit "$2"
+fi
+
+template="${WINEPREFIX:?the template prefix}"
+devices="$(dirname "$template")/test-devices"
+
+"$own" own_device_pass "$0" --inside 0 "$template" || fail "a passing test failed"
+[ ! -e "$devices/own_device_pass" ] || fail "a passing test's device was kept"
+! grep -q devtest "$template/user.reg" || fail "the test's registry reached the template"
+
+err="$("$own" own_device_fail "$0" --inside 3 "$template" 2>&1 >/dev/null)"
+[ $? = 3 ] || fail "a failing test's status was not passed on"
+kept="$devices/own_device_fail"
+[[ "$err" == *"its device is kept: $kept"* ]] || fail "the kept device was not named: $err"
+[ -s "$kept/screen.png" ] && [ -f "$kept/prefix/system.reg" ] || fail "the failing test's screen or prefix is missing"
+rm -rf "$kept"
+echo "own devices: made, kept on failure, taken away on success"
