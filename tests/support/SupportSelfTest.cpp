@@ -22,6 +22,8 @@ protected:
         low = WaitForWindow(kTitle + L" Low", 5000, helper.Id());
         ASSERT_NE(main, nullptr);
         ASSERT_NE(low, nullptr);
+        // A window is found as soon as it exists; it shows at the end of its creation.
+        PollUntil([this] { return IsShown(main) && IsShown(low); }, 5000);
     }
 
     HostWindow host;  // declared first: outlives the helper, which is killed first
