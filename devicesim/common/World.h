@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "HangLimit.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include "HangLimit.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -35,6 +37,9 @@ std::wstring WinePath(const std::string& unixPath);  // "/a/b" -> "Z:\a\b"
 // --------------------------------------------------------------- waiting
 
 ULONGLONG Now();  // milliseconds, monotonic
+
+// The limit of every wait for an event: it catches a hang, never slowness.
+constexpr DWORD kHangMs = devworld::kHangMs;
 
 // Dispatches every message waiting for the calling thread (sent ones included).
 void PumpMessages();
