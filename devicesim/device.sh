@@ -40,6 +40,14 @@ DRIVE_C="$WINEPREFIX/drive_c"
 CARD_WIN='C:\기억 장치 카드'
 
 say() { printf '[device] %s\n' "$*" >&2; }
+# Every wait for something the device does has the one limit that only a hang reaches.
+HANG_S="$(sed -n 's/^HANG_S = \([0-9]*\).*/\1/p' "$ROOT/devicesim/console/hang.py")"
+HANG_S="${HANG_S:-120}"
+# until_within SECONDS COMMAND...: true once COMMAND holds, false when the limit passed first.
+until_within() {
+  local end=$((SECONDS + $1)); shift
+  until "$@"; do [ $SECONDS -lt $end ] || return 1; sleep 0.1; done
+}
 winpath() { local p="$1"; printf 'Z:%s' "${p//\//\\}"; }
 
 for exe in "$BIN/TVSCREEN.exe" "$BIN/PanelCfg.exe" "$BIN/SatWake.exe" "$BIN/DarkPane.exe" "$BIN/Kickoff.exe" \
@@ -57,7 +65,7 @@ if [ -z "${DEVICE_LOCKED:-}" ]; then
   flock -n 7 || { say "a device already runs from $DEVICE_HOME"; exit 1; }
 fi
 exec 8>"$WINEPREFIX/.device.lock"
-if ! flock -w 10 8; then
+if ! flock -w "$HANG_S" 8; then
   say "a device is already running in $WINEPREFIX"; exit 1
 fi
 RUNNING="$DEVICE_HOME/.running"
@@ -71,17 +79,20 @@ GPS_PID=""
 CONSOLE_PID=""
 WEB_PID=""
 # The wine launchers above end with their programs. The wineserver stays, holding the registry as
-# the programs left it, for the person's device to be written home from; what does not end in a
-# few seconds goes with the wineserver.
+# the programs left it, for the person's device to be written home from; a program that does not
+# end within the hang limit goes with the wineserver.
+programs_ended() {
+  local pid
+  for pid in "${PIDS[@]}"; do kill -0 "$pid" 2>/dev/null && return 1; done
+  return 0
+}
 stop_programs() {
   local pid
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for _ in $(seq 1 50); do
-    for pid in "${PIDS[@]}"; do kill -0 "$pid" 2>/dev/null && break; pid=""; done
-    [ -z "$pid" ] && break
-    sleep 0.1
-  done
-  if [ -n "$pid" ]; then wineserver -k >/dev/null 2>&1 || true; fi
+  if ! until_within "$HANG_S" programs_ended; then
+    say "a program did not end within ${HANG_S} s of being stopped: the wineserver ends it"
+    wineserver -k >/dev/null 2>&1 || true
+  fi
   for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
   PIDS=()
 }
@@ -195,8 +206,9 @@ boot() {
   rm -f "$DOOR"
   "${CONSOLE[@]}" "${console_args[@]}" 7>&- 8>&- &
   CONSOLE_PID=$!
-  for _ in $(seq 1 100); do [ -s "$DOOR" ] && break; sleep 0.1; done
-  [ -s "$DOOR" ] || { say "the console did not start"; exit 1; }
+  # The door is written, or the console ended without it.
+  door_or_gone() { [ -s "$DOOR" ] || ! kill -0 "$CONSOLE_PID" 2>/dev/null; }
+  until_within "$HANG_S" door_or_gone && [ -s "$DOOR" ] || { say "the console did not start"; exit 1; }
   read -r port _ token <"$DOOR"
   DEVICE_CONSOLE_TOKEN="$token"
   export DEVICE_CONSOLE_TOKEN
@@ -209,11 +221,8 @@ boot() {
   # The host writes the channel file before the viewer reads it at its start.
   start host "$(winpath "$SIMBIN/devicehost.exe")"
   local channels="$DRIVE_C/기억 장치 카드/appdata/SERIALData.dat"
-  for _ in $(seq 1 300); do
-    [ "$(stat -c %s "$channels" 2>/dev/null || echo 0)" = 3204 ] && break
-    sleep 0.1
-  done
-  [ "$(stat -c %s "$channels" 2>/dev/null || echo 0)" = 3204 ] || { say "the host did not start (see $LOGS/host.log)"; exit 1; }
+  channels_written() { [ "$(stat -c %s "$channels" 2>/dev/null || echo 0)" = 3204 ]; }
+  until_within "$HANG_S" channels_written || { say "the host did not start within ${HANG_S} s (see $LOGS/host.log)"; exit 1; }
   start viewer "$CARD_WIN\\app\\TVSCREEN.exe"
   start kickoff "$CARD_WIN\\app\\Kickoff.exe"
   say "booted: host, viewer (parked), Kickoff -> main menu; logs in $LOGS"

@@ -5,6 +5,31 @@
 # A passing test's device is taken away; a failing one's is kept for a post-mortem, with a
 # picture of its screen as the test left it.
 set -uo pipefail
+
+# Every process of a test's device carries its mark in its environment, whatever it became on the
+# way (a wineserver, an Xvfb, a helper in a session or process group of its own): at the end all of
+# them go, found by the mark, the watcher (its argument) excepted.
+end_marked() {
+  local mark="$1" spare="${2:-}" environ pid
+  for environ in /proc/[0-9]*/environ; do
+    pid="${environ#/proc/}"; pid="${pid%/environ}"
+    [ "$pid" != "$$" ] && [ "$pid" != "$spare" ] || continue
+    grep -qzx "OWN_DEVICE_MARK=$mark" "$environ" 2>/dev/null && kill -KILL "$pid" 2>/dev/null
+  done
+  return 0
+}
+
+# --watch PID MARK: ctest ends a test past its timeout with SIGKILL, which no trap sees, and kills
+# the processes it finds below the test; this watcher is outside that tree and ends the device
+# once the test's script is gone, however it went.
+if [ "${1:-}" = --watch ]; then
+  trap '' HUP INT TERM
+  while kill -0 "$2" 2>/dev/null; do sleep 1; done
+  end_marked "$3"
+  exit 0
+fi
+HANG_S="$(sed -n 's/^HANG_S = \([0-9]*\).*/\1/p' "$(dirname "$0")/../../devicesim/console/hang.py")"
+
 name="$1"; shift
 template="${WINEPREFIX:?the template prefix}"
 dir="$(dirname "$template")/test-devices/$name"
@@ -31,7 +56,7 @@ start_display() {
   Xvfb -displayfd "$fd" -screen 0 640x480x16 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
   XVFB_PID=$!
   exec {fd}>&-
-  local deadline=$((SECONDS + 20))
+  local deadline=$((SECONDS + ${HANG_S:-120}))
   until [ -s "$dir/display" ]; do
     kill -0 "$XVFB_PID" 2>/dev/null && [ $SECONDS -lt $deadline ] || return 1
     sleep 0.05
@@ -43,7 +68,11 @@ stop_device() {
   wineserver -k >/dev/null 2>&1
   [ -n "${XVFB_PID:-}" ] && { kill "$XVFB_PID" 2>/dev/null; wait "$XVFB_PID" 2>/dev/null; }
 }
-trap 'stop_device; exit 143' TERM INT
+trap 'stop_device; end_marked "$OWN_DEVICE_MARK" "$WATCHER"; exit 143' TERM INT
+
+export OWN_DEVICE_MARK="$name-$$-$(od -An -N8 -tx8 /dev/urandom | tr -d ' ')"
+# Started from a subshell that ends at once, the watcher is no child of this script.
+WATCHER="$( (setsid "$0" --watch $$ "$OWN_DEVICE_MARK" </dev/null >/dev/null 2>&1 & echo $!) )"
 
 rm -rf "$dir"
 mkdir -p "$dir/home" "$dir/tmp"
@@ -58,12 +87,12 @@ fi
 
 "$@"
 status=$?
+if [ $status != 0 ]; then import -display "$DISPLAY" -window root "$dir/screen.png" 2>/dev/null; fi
+stop_device
+end_marked "$OWN_DEVICE_MARK" "$WATCHER"
 if [ $status = 0 ]; then
-  stop_device
   rm -rf "$dir"
 else
-  import -display "$DISPLAY" -window root "$dir/screen.png" 2>/dev/null
-  stop_device
   say "failed (status $status); its device is kept: $dir (prefix, home, tmp, screen.png as the test left display $DISPLAY)"
 fi
 exit $status

@@ -19,6 +19,15 @@ if [ "${1:-}" = --inside ]; then
   exit "$2"
 fi
 
+# --leave FILE hang|end: starts a process that leaves the test's tree (as a daemon does), names it
+# in FILE, then hangs or ends.
+if [ "${1:-}" = --leave ]; then
+  ( setsid sleep 600 </dev/null >/dev/null 2>&1 & echo $! >"$2.tmp" )
+  mv "$2.tmp" "$2"
+  [ "$3" = end ] || sleep 600
+  exit 0
+fi
+
 template="${WINEPREFIX:?the template prefix}"
 devices="$(dirname "$template")/test-devices"
 
@@ -32,4 +41,18 @@ kept="$devices/own_device_fail"
 [[ "$err" == *"its device is kept: $kept"* ]] || fail "the kept device was not named: $err"
 [ -s "$kept/screen.png" ] && [ -f "$kept/prefix/system.reg" ] || fail "the failing test's screen or prefix is missing"
 rm -rf "$kept"
-echo "own devices: made, kept on failure, taken away on success"
+
+# What a test left running goes with it: when it ends, and when its script is killed on the spot
+# together with the test, as ctest does at a timeout.
+left="$(mktemp -u)"
+"$own" own_device_leave "$0" --leave "$left" end || fail "a test that leaves a process failed"
+! kill -0 "$(cat "$left")" 2>/dev/null || fail "a process the test left outlived it"
+rm -f "$left"
+"$own" own_device_hang "$0" --leave "$left" hang 2>/dev/null &
+runner=$!
+until [ -s "$left" ]; do kill -0 $runner 2>/dev/null || fail "the hanging test did not start"; sleep 0.1; done
+kill -KILL $runner $(pgrep -P $runner)
+for _ in $(seq 1 1200); do kill -0 "$(cat "$left")" 2>/dev/null || break; sleep 0.1; done
+! kill -0 "$(cat "$left")" 2>/dev/null || fail "a process outlived its test killed on the spot"
+rm -rf "$left" "$devices/own_device_hang"
+echo "own devices: made, kept on failure, taken away on success, nothing of theirs left running"
