@@ -16,7 +16,7 @@ namespace agent {
 namespace {
 
 const DWORD kFingerMs = 60;        // a finger rests this long between touch-down and touch-up
-const DWORD kHostWaitMs = 3000;
+const DWORD kHostWaitMs = devworld::kHangMs;   // a host that takes longer is hung, not slow
 
 std::vector<std::string> Words(const std::string& line)
 {

@@ -32,8 +32,8 @@ const UINT kSearchStepMs = 200;
 const int kSearchSteps = 20;          // progress 1 to 20 fills the viewer's bar
 const UINT kDlsPeriodMs = 6000;
 const UINT kViewerPollMs = 100;
-const int kViewerPolls = 80;
-const UINT kSendTimeoutMs = 5000;
+const int kViewerPolls = static_cast<int>(kHangMs / kViewerPollMs);   // a viewer that never comes is hung
+const UINT kSendTimeoutMs = kHangMs;   // a window that takes longer is hung, not slow
 const DWORD kMaxLagMs = 60000;
 const size_t kMaxDabUnits = 256;
 
@@ -408,8 +408,12 @@ void HostService::SendDlsText(const std::wstring& text)
     cds.cbData = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
     cds.lpData = const_cast<wchar_t*>(text.c_str());
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(viewer, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hwnd), reinterpret_cast<LPARAM>(&cds),
-                        SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    if (!SendMessageTimeoutW(viewer, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hwnd), reinterpret_cast<LPARAM>(&cds),
+                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) {
+        Log(L"DAB text not taken: the viewer's window %p did not answer WM_COPYDATA within %u ms", static_cast<void*>(viewer),
+            kSendTimeoutMs);
+        return;
+    }
     Log(L"DAB text: %ls", text.c_str());
 }
 

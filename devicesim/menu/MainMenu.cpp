@@ -142,7 +142,7 @@ void OnTouchUp(int x, int y)
     if (TileAt(x, y) != tile) return;   // slid off: no command
     PlaySoundW(MAKEINTRESOURCEW(IDW_MENU_CLICK), g_menu.instance, SND_RESOURCE | SND_ASYNC);
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(HWND_BROADCAST, g_menu.softKey, kMenuRequest, kTiles[tile].item, SMTO_ABORTIFHUNG, 5000,
+    SendMessageTimeoutW(HWND_BROADCAST, g_menu.softKey, kMenuRequest, kTiles[tile].item, SMTO_ABORTIFHUNG, devworld::kHangMs,
                         &result);
 }
 

@@ -152,7 +152,8 @@ std::wstring DlsText()
     HWND edit = GetDlgItem(Viewer(), 1001);
     wchar_t text[512] = {};
     DWORD_PTR n = 0;
-    if (edit) SendMessageTimeoutW(edit, WM_GETTEXT, 511, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &n);
+    if (edit && !SendMessageTimeoutW(edit, WM_GETTEXT, 511, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, devworld::kHangMs, &n))
+        Say(L"the viewer's text line %p did not answer WM_GETTEXT (hung)", static_cast<void*>(edit));
     return text;
 }
 
@@ -172,7 +173,7 @@ bool Album::Take(const wchar_t* name)
 bool Album::TakeWithPicture(const wchar_t* name, const RECT& picture)
 {
     devworld::Shot shot;
-    if (!Until([&] { return devworld::PictureIn(shot = devworld::CaptureAll(), picture); }, 4000)) {
+    if (!Until([&] { return devworld::PictureIn(shot = devworld::CaptureAll(), picture); }, devworld::kHangMs)) {
         Say(L"the picture is not in the capture for %ls", name);
         return false;
     }

@@ -44,11 +44,11 @@ bool Until(const std::function<bool()>& pred, DWORD timeoutMs);
 void Touch(int x, int y);
 // Touches until pred holds: the programs refuse touches for a moment after some view changes,
 // so a touch that had no effect within a second is repeated, up to the deadline.
-bool TouchUntil(int x, int y, const std::function<bool()>& pred, DWORD timeoutMs = 8000);
+bool TouchUntil(int x, int y, const std::function<bool()>& pred, DWORD timeoutMs = devworld::kHangMs);
 // Touches until the listener hears the command the touch must send (a refused touch sends
 // nothing and is repeated; an accepted one is not), then waits for pred.
 bool TouchSending(const Listener& heard, int x, int y, int code, int arg, const std::function<bool()>& pred,
-                  DWORD timeoutMs = 10000);
+                  DWORD timeoutMs = devworld::kHangMs);
 
 HWND Viewer();
 HWND Panel();

@@ -21,13 +21,13 @@ bool MainPanel() { return ViewerPanelShows(IDB_MAIN_PANEL); }
 Listener* g_heard = nullptr;
 
 // For touches that send nothing: repeated until pred holds.
-bool Touched(POINT pt, const std::function<bool()>& pred, DWORD timeoutMs = 8000)
+bool Touched(POINT pt, const std::function<bool()>& pred, DWORD timeoutMs = kHangMs)
 {
     return TouchUntil(pt.x, pt.y, pred, timeoutMs);
 }
 
 // For touches that send a command: repeated until the command is heard, then pred is awaited.
-bool Sent(POINT pt, int code, int arg, const std::function<bool()>& pred, DWORD timeoutMs = 10000)
+bool Sent(POINT pt, int code, int arg, const std::function<bool()>& pred, DWORD timeoutMs = kHangMs)
 {
     return TouchSending(*g_heard, pt.x, pt.y, code, arg, pred, timeoutMs);
 }
@@ -43,7 +43,7 @@ bool ViewerWindowWithPicture()
     return IsRect(WindowRectOf(Viewer()), 0, 0, 640, 480) && PictureIn(FramePicture());
 }
 
-bool MenuTouched(MenuItem item, const std::function<bool()>& pred, DWORD timeoutMs = 10000)
+bool MenuTouched(MenuItem item, const std::function<bool()>& pred, DWORD timeoutMs = kHangMs)
 {
     return Sent(devmenu::TileCentre(item), kMenuRequest, item, pred, timeoutMs);
 }
@@ -70,7 +70,7 @@ bool Boot(Album& album)
 {
     Say(L"waiting for the device to boot");
     if (!Until([] { return FindWindowW(kHostClass, nullptr) && Viewer() && Menu() && IsWindowVisible(Menu()); },
-               60000)) {
+               kHangMs)) {
         Say(L"host %p, viewer %p, menu %p", static_cast<void*>(FindWindowW(kHostClass, nullptr)),
             static_cast<void*>(Viewer()), static_cast<void*>(Menu()));
         return Fail(L"host, viewer and main menu");
@@ -118,17 +118,21 @@ bool PipCorners(Album& album)
         const RECT r = WindowRectOf(Viewer());
         const int next = (q + 1) % 4;
         // The bottom-right quarter of the PIP window moves it on. The move sends nothing, so a
-        // touch is repeated only when the window stayed where it was.
-        auto moved = [r] {
-            RECT now = WindowRectOf(Viewer());
-            return !IsRect(now, r.left, r.top, r.right, r.bottom);
-        };
-        bool ok = false;
-        for (int attempt = 0; attempt < 4 && !ok; ++attempt) {
-            Touch(r.left + 240, r.top + 180);
-            ok = Until(moved, 2500);
+        // touch is repeated when the window stayed where it was; a repeated touch that a slow
+        // viewer takes as well moves it one corner further, and the corners go round, so the
+        // touches go on from wherever it is until it reaches the next corner.
+        const ULONGLONG end = GetTickCount64() + kHangMs;
+        RECT at = r;
+        while (!inPip(next)() && GetTickCount64() < end) {
+            auto moved = [&at] {
+                RECT now = WindowRectOf(Viewer());
+                return !IsRect(now, at.left, at.top, at.right, at.bottom);
+            };
+            Touch(at.left + 240, at.top + 180);
+            if (Until(moved, 2500)) at = WindowRectOf(Viewer());
+            Until(inPip(next), 500);
         }
-        if (!ok || !Until(inPip(next), 5000)) return Fail(L"next PIP corner");
+        if (!inPip(next)()) return Fail(L"next PIP corner");
         q = next;
     }
     RECT r = WindowRectOf(Viewer());
@@ -143,14 +147,15 @@ bool ChannelList(Album& album)
     Say(L"TV channel list and a pick");
     if (!Sent(kTvList, SK_TV_LIST, 1, ListPanel)) return Fail(L"TV channel list");
     // The picture comes back a moment after the list is drawn over the panel.
-    if (!Until(ViewerWindowWithPicture, 5000)) return Fail(L"picture with the list");
+    if (!Until(ViewerWindowWithPicture, kHangMs)) return Fail(L"picture with the list");
     if (!album.TakeWithPicture(L"tv_channel_list", FramePicture())) return false;
     const std::wstring want = FactoryChannels().tv[2];
     if (!Sent(Row(2), SK_TUNE_CHANNEL, 2, [&] { return ReceiverName() == want; })) return Fail(L"channel picked");
     // The picture's caption follows the tuned channel.
     Shot caption = Capture(45, 132 + 160, 320, 80);
-    Until([&] { return Differences(Capture(45, 132 + 160, 320, 80), caption) > 200; }, 3000);
-    if (!Until(ViewerWindowWithPicture, 5000)) return Fail(L"picture after the pick");
+    if (!Until([&] { return Differences(Capture(45, 132 + 160, 320, 80), caption) > 200; }, kHangMs))
+        return Fail(L"caption of the picked channel");
+    if (!Until(ViewerWindowWithPicture, kHangMs)) return Fail(L"picture after the pick");
     return album.TakeWithPicture(L"tv_channel_picked", FramePicture());
 }
 
@@ -161,18 +166,18 @@ bool Search(Album& album, Listener& heard)
     size_t mark = heard.Mark();
     if (!Sent(kSearch, SK_VIEW_REQUEST, VIEWREQ_SEARCH, [&] { return heard.HeardSince(mark, SK_SEARCH_PROGRESS, 1); }))
         return Fail(L"search started");
-    if (!Until([&] { return heard.HeardSince(mark, SK_SEARCH_PROGRESS, 9); }, 10000)) return Fail(L"search progress");
+    if (!Until([&] { return heard.HeardSince(mark, SK_SEARCH_PROGRESS, 9); }, kHangMs)) return Fail(L"search progress");
     if (!album.Take(L"search_running")) return false;
-    if (!Until([&] { return heard.HeardSince(mark, SK_VIEW, VIEWCMD_RELOAD_THEN_RADIO); }, 15000))
+    if (!Until([&] { return heard.HeardSince(mark, SK_VIEW, VIEWCMD_RELOAD_THEN_RADIO); }, kHangMs))
         return Fail(L"search end");
     // The viewer shows the radio window a moment after the reload.
     if (!Until([] {
             ReceiverState s;
             return ViewerWindowWithPicture() && ReadReceiverState(s) && s.band == kBandRadio;
-        }, 8000))
+        }, kHangMs))
         return Fail(L"radio window after the search");
     if (!Sent(kRadioList, SK_SELECT_BAND, kBandRadio, ListPanel)) return Fail(L"radio channel list");
-    if (!Until(ViewerWindowWithPicture, 5000)) return Fail(L"picture with the radio list");
+    if (!Until(ViewerWindowWithPicture, kHangMs)) return Fail(L"picture with the radio list");
     return album.TakeWithPicture(L"radio_list_after_search", FramePicture());
 }
 
@@ -184,12 +189,13 @@ bool RadioFullScreen(Album& album)
     };
     if (!Sent(kFrame, SK_VIEW_REQUEST, VIEWREQ_FULL_SCREEN, withDls)) return Fail(L"radio full screen with the DAB text line");
     // The line's text is drawn white on black.
-    Until([] {
-        Shot line = Capture(0, 416, 640, 64);
-        int lit = 0;
-        for (uint32_t p : line.pixels) lit += Near(p, 0xFFFFFF, 60) ? 1 : 0;
-        return lit > 50;
-    }, 3000);
+    if (!Until([] {
+            Shot line = Capture(0, 416, 640, 64);
+            int lit = 0;
+            for (uint32_t p : line.pixels) lit += Near(p, 0xFFFFFF, 60) ? 1 : 0;
+            return lit > 50;
+        }, kHangMs))
+        return Fail(L"DAB text drawn");
     if (!album.TakeWithPicture(L"radio_full_screen_with_dls", FullPicture(true))) return false;
     if (!Sent(kRightHalf, SK_VIEW_REQUEST, VIEWREQ_WINDOW, ViewerWindowWithPicture)) return Fail(L"radio window");
     return true;
@@ -200,7 +206,7 @@ bool Settings(Album& album)
     Say(L"settings panel from the viewer");
     if (!Touched(kSettingsButton, [] { return Panel() && IsWindowVisible(Panel()) && !PictureIn(FramePicture()); }))
         return Fail(L"settings panel");
-    if (!Until([] { return !Near(Capture(20, 20, 1, 1).At(0, 0), 0, 4); }, 5000)) return Fail(L"panel drawn");
+    if (!Until([] { return !Near(Capture(20, 20, 1, 1).At(0, 0), 0, 4); }, kHangMs)) return Fail(L"panel drawn");
     DWORD before = 0;
     ReadStore(L"Bright", before);
     const Shot slot = Capture(293, 61, 44, 16);
@@ -210,7 +216,7 @@ bool Settings(Album& album)
             return ReadStore(L"Bright", now) && now == want;
         }))
         return Fail(L"brightness step stored");
-    if (!Until([&] { return Differences(Capture(293, 61, 44, 16), slot) > 10; }, 3000)) return Fail(L"brightness slot");
+    if (!Until([&] { return Differences(Capture(293, 61, 44, 16), slot) > 10; }, kHangMs)) return Fail(L"brightness slot");
     if (!album.Take(L"settings_panel")) return false;
     if (!Sent(kPanelClose, SK_PANEL_CLOSING, 0, [] { return !Panel() && ViewerWindowWithPicture(); }))
         return Fail(L"picture back");
@@ -274,7 +280,7 @@ bool GpsAndBlank(Album& album, const std::wstring& gpsLog)
     if (!album.Take(L"blank_screen")) return false;
     // It ends by itself five seconds after its last paint; the menu is there again.
     if (!Until([] { return !VisibleWindowAt(0, 0, 480, 234) && !Near(Capture(100, 200, 1, 1).At(0, 0), 0, 4); },
-               10000))
+               kHangMs))
         return Fail(L"blank screen gone");
     return true;
 }
