@@ -151,9 +151,10 @@ bool ChannelList(Album& album)
     if (!album.TakeWithPicture(L"tv_channel_list", FramePicture())) return false;
     const std::wstring want = FactoryChannels().tv[2];
     if (!Sent(Row(2), SK_TUNE_CHANNEL, 2, [&] { return ReceiverName() == want; })) return Fail(L"channel picked");
-    // The picture's caption follows the tuned channel.
-    Shot caption = Capture(45, 132 + 160, 320, 80);
-    if (!Until([&] { return Differences(Capture(45, 132 + 160, 320, 80), caption) > 200; }, kHangMs))
+    // The picture's caption follows the tuned channel: its band and channel line and its name
+    // line, not the frame counter below them, which moves whatever is tuned.
+    Shot caption = Capture(45, 132 + 160, 320, 52);
+    if (!Until([&] { return Differences(Capture(45, 132 + 160, 320, 52), caption) > 200; }, kHangMs))
         return Fail(L"caption of the picked channel");
     if (!Until(ViewerWindowWithPicture, kHangMs)) return Fail(L"picture after the pick");
     return album.TakeWithPicture(L"tv_channel_picked", FramePicture());
