@@ -6,7 +6,9 @@ Usage: gps_module.py <dosdevices/com7 link> <log file>
 Every line the wake-up program sends is appended to the log with the time it arrived.
 The link is put back as it was when the module is stopped (SIGTERM or SIGINT), unless it led
 nowhere or to a pseudo-terminal: those are what an earlier module or a console that was stopped on
-the spot left, and keeping them would leave COM7 dead after this module too.
+the spot left, and keeping them would leave COM7 dead after this module too. The module ends with
+the device that started it, however that device ended: a module left behind holds a pty and a
+log open for nobody.
 """
 
 import os
@@ -36,11 +38,14 @@ def main():
 
     signal.signal(signal.SIGTERM, stop)
     signal.signal(signal.SIGINT, stop)
+    parent = os.getppid()
     pending = b''
     with open(log_path, 'a', buffering=1) as log:
         log.write('%s GPS module on %s\n' % (time.strftime('%H:%M:%S'), os.ttyname(slave)))
         while True:
             ready, _, _ = select.select([master], [], [], 1.0)
+            if os.getppid() != parent:
+                stop()
             if not ready:
                 continue
             try:

@@ -3,6 +3,7 @@
 import queue
 import threading
 
+from hang import HANG_S
 from talk import Refused, note, now
 
 STOPPED = 'the device has stopped'
@@ -39,7 +40,7 @@ class Agent:
         self.answers.put(None)
         self.on_gone()
 
-    def call(self, command, timeout=20):
+    def call(self, command, timeout=HANG_S):
         """(lines, text) of an answered command; Refused with the agent's reason otherwise."""
         with self.lock:
             if self.gone.is_set():

@@ -9,11 +9,12 @@ import time
 from collections import namedtuple
 
 from bench import Bench
+from hang import HANG_S
 from handshake import proof, proves, read_door
 from snapshots import SnapshotError, Snapshots, check_name
 from talk import NoDevice, Refused, now
 
-ANSWER_TIMEOUT = 60
+ANSWER_TIMEOUT = HANG_S
 RUNNING = '.running'   # in the device's home: "PID START PREFIX" of the device that runs from it
 Place = namedtuple('Place', 'home prefix')   # the person's device and the prefix it runs in
 
@@ -23,7 +24,7 @@ def connect(prefix):
     token: a stale file may name another program's port."""
     try:
         port, token = read_door(prefix)
-        conn = socket.create_connection(('127.0.0.1', port), timeout=5)
+        conn = socket.create_connection(('127.0.0.1', port), timeout=HANG_S)
     except (OSError, ValueError):
         raise NoDevice('no device runs in %s (start one: ./run device --headless)' % prefix)
     nonce = secrets.token_hex(16)
@@ -107,7 +108,7 @@ def snapshot_client(place, words):
         return snapshot_offline(place, words[1:])
     if done and words[1:2] in (['load'], ['undo']):
         print('waiting for the device to boot again...', flush=True)
-        if not until_up(place.prefix, 120):
+        if not until_up(place.prefix, HANG_S):
             raise Refused('the device did not come up again (see its logs)')
         print('the device is up, %s' % ('from snapshot %s' % words[2] if words[1] == 'load' else
                                          'as it was before the last load'), flush=True)

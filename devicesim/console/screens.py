@@ -111,12 +111,12 @@ class Looker:
         self.bmp = os.path.join(self.work, 'look.bmp')
 
     def look(self):
-        _, text = self.console.agent.call('look', timeout=10)
+        _, text = self.console.agent.call('look')
         fingerprint, touches, live = text.split()
         return fingerprint, int(touches), (tuple(int(v) for v in live.split(',')) if live != '-' else None)
 
     def keep(self, png):
-        self.console.agent.call('keep Z:' + self.bmp.replace('/', '\\'), timeout=10)
+        self.console.agent.call('keep Z:' + self.bmp.replace('/', '\\'))
         Image.open(self.bmp).convert('RGB').save(png + '.new', 'PNG')
         os.replace(png + '.new', png)
 

@@ -11,13 +11,14 @@ import time
 
 from agent_link import Agent
 from commands import Console
+from hang import HANG_S
 from handshake import NO_TOKEN, close_door, open_door, proof, proves
 from session import replay
 from talk import Refused, now, say
 
 
 def serve_connection(console, conn):
-    conn.settimeout(10)   # the handshake comes at once or not at all
+    conn.settimeout(HANG_S)   # the handshake comes at once, or the client has hung
     f = conn.makefile('r', encoding='utf-8', errors='replace', newline='\n')
     try:
         words = f.readline(1024).split()
@@ -64,11 +65,11 @@ def device_gone(console):
         console.stop.set()
 
 
-def wait_until_up(console, timeout=60):
+def wait_until_up(console, timeout=HANG_S):
     deadline = now() + timeout
     while now() < deadline and not console.stop.is_set():
         try:
-            console.agent.call('ready', timeout=10)
+            console.agent.call('ready')
             break
         except Refused:
             time.sleep(0.2)

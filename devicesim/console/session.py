@@ -5,6 +5,7 @@ import re
 import time
 
 from agent_link import STOPPED, Stopped
+from hang import HANG_S
 from talk import Refused, now, say
 
 RECORDED = ('card', 'host', 'send', 'dab', 'display', 'gps')   # the faults
@@ -105,7 +106,7 @@ def replay(console, actions, expected):
             say('replay: %s: %s' % (text, e))
         if screens:
             screens.after(index)
-    console.wait_heard(len(expected), 20)
+    console.wait_heard(len(expected), HANG_S)
     console.agent.gone.wait(2)   # anything more the host hears after the last expected request
     if console.agent.gone.is_set():
         say('replay stopped: the device has stopped after the last of %d steps' % len(actions))

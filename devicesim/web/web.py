@@ -49,10 +49,11 @@ SNAPSHOT_VERBS = {'save', 'load', 'list', 'undo'}
 
 sys.path.insert(0, os.path.join(HERE, '..', 'console'))
 import client  # noqa: E402  the console's own client: the token's handshake and its answers
+from hang import HANG_S  # noqa: E402
 
 
 
-def door_token(prefix, timeout=30):
+def door_token(prefix, timeout=HANG_S):
     """The token the console wrote for its user; None when no console came up."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -130,14 +131,14 @@ class Screen:
         self.vnc = self.helper(['x11vnc', '-display', self.display, '-unixsock', self.socket, '-rfbport', '0',
                                 '-rfbportv6', '-1', '-no6', '-passwdfile', auth, '-forever', '-shared', '-wait', '15', '-defer', '15', '-nowf',
                                 '-noxdamage', '-quiet'], log)
-        if not self.until(lambda: os.path.exists(self.socket), self.vnc, 30):
+        if not self.until(lambda: os.path.exists(self.socket), self.vnc, HANG_S):
             self.trouble = 'the screen\'s VNC server (x11vnc) did not start: see %s/vnc.log' % self.logs
             return
         # websockify's port is free when picked but may be taken before it binds: retried on a race.
         for _ in range(5):
             port = free_port()
             bridge = self.helper(['websockify', '--unix-target=' + self.socket, '127.0.0.1:%d' % port], log)
-            if self.until(lambda: listening(bridge.pid, port), bridge, 30):
+            if self.until(lambda: listening(bridge.pid, port), bridge, HANG_S):
                 self.bridge, self.ws_port, self.trouble = bridge, port, ''
                 return
             self.end(bridge)
@@ -249,7 +250,7 @@ class Bad(Exception):
 
 class Handler(http.server.BaseHTTPRequestHandler):
     server_version = 'device-web'
-    timeout = 30   # a request's headers and body come at once or not at all
+    timeout = HANG_S   # a request's headers and body come at once, or the browser has hung
 
     def log_message(self, fmt, *args):
         pass
@@ -338,6 +339,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 raise Bad(404, 'not here\n')
             line = self.read_command()
         except Bad as e:
+            # Its user sees in the device's log that something tried to change the device.
+            print('[web] refused a change: %s' % str(e).strip()[:160], file=sys.stderr, flush=True)
             return self.line(e.status, str(e))
         words = line.split()
         if not words or words[0] not in VERBS or '\n' in line or \

@@ -31,12 +31,13 @@ import migration  # noqa: E402
 import server  # noqa: E402
 import session  # noqa: E402
 import snapshots  # noqa: E402
+from hang import HANG_S  # noqa: E402
 from talk import Refused  # noqa: E402
 
 CONSOLE = os.path.join(ROOT, "devicesim", "console", "console.py")
 
 
-def until(pred, timeout=10.0):
+def until(pred, timeout=HANG_S):
     end = time.monotonic() + timeout
     while not pred() and time.monotonic() < end:
         time.sleep(0.05)
@@ -46,7 +47,7 @@ def until(pred, timeout=10.0):
 def client(folder, *words, **run):
     return subprocess.run([sys.executable, CONSOLE, "client", "--home", os.path.join(folder, "home"),
                            "--prefix", os.path.join(folder, "prefix")] + list(words),
-                          cwd=folder, capture_output=True, text=True, timeout=30, **run)
+                          cwd=folder, capture_output=True, text=True, timeout=2 * HANG_S, **run)
 
 
 def fake_console(prefix, answer):
@@ -140,9 +141,9 @@ class CardAndCom7(Folder):
             slot = bench.Bench(self.prefix)
             change = threading.Thread(target=slot.set_readonly, args=(True,))
             change.start()
-            self.assertTrue(begun.wait(10))
+            self.assertTrue(begun.wait(HANG_S))
             bench.Bench(self.prefix)        # another console's restore, while the change goes on
-            change.join(10)
+            change.join(HANG_S)
         self.assertEqual([n for n in sorted(os.listdir(card)) if not os.stat(os.path.join(card, n)).st_mode & 0o200], [])
         slot.close()
         with self.assertRaisesRegex(Refused, "stopping"):
@@ -157,7 +158,7 @@ class CardAndCom7(Folder):
                                    os.path.join(self.tmp.name, "gps.log")])
         self.assertTrue(until(lambda: os.path.realpath(com7).startswith("/dev/pts/")))
         module.send_signal(signal.SIGTERM)
-        module.wait(10)
+        module.wait(HANG_S)
         self.assertFalse(os.path.lexists(com7) and not os.path.exists(com7), "COM7 left leading nowhere")
         bench.Bench(self.prefix)
         self.assertEqual(os.readlink(com7), "/dev/null")
@@ -173,7 +174,7 @@ class Door(Folder):
         self.assertTrue(until(lambda: os.path.exists(self.door)))
 
     def raw(self, *lines):
-        with socket.create_connection(("127.0.0.1", int(open(self.door).read().split()[0])), timeout=10) as s:
+        with socket.create_connection(("127.0.0.1", int(open(self.door).read().split()[0])), timeout=HANG_S) as s:
             s.sendall("".join(l + "\n" for l in lines).encode())
             return s.makefile().read()
 
@@ -184,7 +185,7 @@ class Door(Folder):
         self.assertIsNone(self.server.poll())
         done = client(self.tmp.name, "quit")
         self.assertEqual((done.returncode, done.stdout), (0, "the device stops\n"))
-        self.assertEqual(self.server.wait(10), 0)
+        self.assertEqual(self.server.wait(HANG_S), 0)
 
 
 class Protocol(Folder):
@@ -195,14 +196,14 @@ class Protocol(Folder):
         def agent():   # answers both, the first after its caller gave up, each with the id it came with
             f = agents.makefile("r")
             asked = [f.readline().split() for _ in range(2)]
-            late.wait(10)
+            late.wait(HANG_S)
             agents.sendall("".join("%s ok %s\n" % (a[0], a[-1]) for a in asked).encode())
         threading.Thread(target=agent, daemon=True).start()
         a = agent_link.Agent(mine, mine.makefile("r"), lambda event: None)
         with self.assertRaises(Refused):
             a.call("ask first", timeout=0.5)
         late.set()
-        self.assertEqual(a.call("ask second", timeout=10), ([], "second"))
+        self.assertEqual(a.call("ask second", timeout=HANG_S), ([], "second"))
 
     def test_a_dead_agent_ends_the_replay_at_its_step_as_a_refusal(self):
         session_file = os.path.join(self.tmp.name, "session.txt")
@@ -220,7 +221,7 @@ class Protocol(Folder):
         said = []
         with mock.patch.object(session, "say", said.append):
             server.take_agent(c, mine, mine.makefile("r"), [c.token])
-            self.assertTrue(c.stop.wait(20), said)
+            self.assertTrue(c.stop.wait(HANG_S), said)
         self.assertEqual(c.status, 2)
         self.assertIn("the device has stopped, at step 4 of 4 (touch 3 4)", said[-1])
         self.assertEqual(c.faults, {})
@@ -235,12 +236,12 @@ class Protocol(Folder):
                                     "state"], stderr=subprocess.PIPE, text=True)
         self.assertTrue(until(lambda: heard))
         waiting.send_signal(signal.SIGINT)
-        self.assertEqual(waiting.wait(10), 130)
+        self.assertEqual(waiting.wait(HANG_S), 130)
         lost = client(self.tmp.name, "state")
         self.assertEqual((lost.returncode, lost.stderr.count("\n")), (1, 1), lost.stderr)
         self.assertIn("lost before it answered", lost.stderr)
         undecodable = subprocess.run([sys.executable, CONSOLE, "client", "--home", self.home, "--prefix", self.prefix,
-                                      "dab", b"\xff\xfe"], capture_output=True, text=True, timeout=30)
+                                      "dab", b"\xff\xfe"], capture_output=True, text=True, timeout=2 * HANG_S)
         self.assertEqual(undecodable.returncode, 1)
         self.assertIn("UTF-8", undecodable.stderr)
         self.assertNotIn("Traceback", lost.stderr + undecodable.stderr)
@@ -252,10 +253,10 @@ class Protocol(Folder):
         flood = threading.Thread(target=lambda: [c.on_traffic("1 request 14/66 %s" % ("x" * 200)) for _ in range(20000)],
                                  daemon=True)
         flood.start()
-        flood.join(20)
+        flood.join(HANG_S)
         self.assertFalse(flood.is_alive(), "the agent's reader waited for a watcher")
         got = b""
-        reader.settimeout(10)
+        reader.settimeout(HANG_S)
         while b"lines lost" not in got:
             got += reader.recv(1 << 20)
         self.assertRegex(got.decode(), r"this watch was too slow: \d+ lines lost")

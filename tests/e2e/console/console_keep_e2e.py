@@ -17,15 +17,20 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import console_e2e  # noqa: E402
-from console_e2e import CARD, HOME, MENU_TV, VOLUME_UP, Device, read, until  # noqa: E402
+from console_e2e import CARD, HANG_S, HOME, MENU_TV, VOLUME_UP, Device, read, until  # noqa: E402
 
 CHANNELS = os.path.join(CARD, "appdata", "SERIALData.dat")
 STORE = r"HKCU\software\quelmar\systemData"
 
 
 def wine_reg(*words):
-    return subprocess.run(["wine", "reg"] + list(words), stdin=subprocess.DEVNULL, capture_output=True,
-                          text=True, errors="replace").stdout
+    """What wine reg printed; a read or write that failed fails the test, so two failed reads
+    never compare equal."""
+    done = subprocess.run(["wine", "reg"] + list(words), stdin=subprocess.DEVNULL, capture_output=True,
+                          text=True, errors="replace")
+    assert done.returncode == 0 and (words[0] != "query" or done.stdout.strip()), \
+        "wine reg %s: status %d, %s" % (" ".join(words), done.returncode, done.stderr)
+    return done.stdout
 
 
 def kept():
@@ -72,13 +77,13 @@ class KeepTest(unittest.TestCase):
                                   env=dict(os.environ, ROOT=console_e2e.ROOT, BUILD_DIR=console_e2e.BUILD, DEVICE_LOGS=self.logs,
                                            DEVICE_TOUR=self.logs + "/tour", **env),
                                   stdin=subprocess.DEVNULL, stdout=self.out, stderr=subprocess.STDOUT)
-        self.addCleanup(lambda: device.poll() is None and os.killpg(device.pid, signal.SIGINT) or device.wait(120))
+        self.addCleanup(lambda: device.poll() is None and os.killpg(device.pid, signal.SIGINT) or device.wait(2 * HANG_S))
         running = (lambda: os.path.exists(self.logs + "/tour")) if env["TOUR"] == "1" else \
             (lambda: "running: host, main menu" in Device.console(None, "state")[1])
-        self.assertTrue(until(lambda: "new device for this run" in read(self.logs + "/device.out") and running(), 60))
+        self.assertTrue(until(lambda: "new device for this run" in read(self.logs + "/device.out") and running(), 4 * HANG_S))
         self.assertNotEqual(fingerprint(), self.person)       # a new device runs meanwhile
         os.killpg(device.pid, stop)
-        device.wait(120)
+        device.wait(2 * HANG_S)
         self.assertEqual(kept(), self.before)
 
     def test_no_session_touches_the_device_however_it_ends(self):
@@ -88,7 +93,7 @@ class KeepTest(unittest.TestCase):
         open(notes, "w").close()
         refused = subprocess.run([os.path.join(console_e2e.ROOT, "devicesim", "device.sh")], capture_output=True, text=True,
                                  env=dict(os.environ, ROOT=console_e2e.ROOT, BUILD_DIR=console_e2e.BUILD, TOUR="1",
-                                          DEVICE_LOGS=self.logs, DEVICE_TOUR=os.path.dirname(notes)), timeout=120)
+                                          DEVICE_LOGS=self.logs, DEVICE_TOUR=os.path.dirname(notes)), timeout=2 * HANG_S)
         self.assertEqual(refused.returncode, 1, refused.stderr)
         self.assertTrue(os.path.exists(notes))
         self.session(signal.SIGINT, TOUR="0", RECORD=os.path.join(self.logs, "recorded.txt"))
@@ -104,7 +109,7 @@ class KeepTest(unittest.TestCase):
         wine_reg("add", STORE, "/v", "Volume", "/t", "REG_DWORD", "/d", "7", "/f")
         d.process.kill()
         subprocess.run(["wineserver", "-k"])
-        d.process.wait(30)
+        d.process.wait(HANG_S)
         d = Device(self.logs)
         self.assertTrue(d.up(), d.state())
         self.assertIn("Volume=7 ", d.state())
@@ -124,7 +129,7 @@ class SnapshotTest(unittest.TestCase):
         self.addCleanup(d.console, "snapshot", "delete", "kept")
         # A second start from the same home is refused at once, and the first goes on untouched.
         second = subprocess.run([os.path.join(console_e2e.ROOT, "run"), "device", "--headless"], capture_output=True,
-                                text=True, timeout=120, env=dict(os.environ, BUILD_DIR=console_e2e.BUILD))
+                                text=True, timeout=2 * HANG_S, env=dict(os.environ, BUILD_DIR=console_e2e.BUILD))
         self.assertEqual(second.returncode, 1, second.stderr)
         self.assertRegex(second.stderr, r"a device already runs from %s \(pid \d+\)" % re.escape(HOME))
         volume = int(re.search(r"Volume=(\d+)", d.state()).group(1))

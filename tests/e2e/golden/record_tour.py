@@ -15,16 +15,18 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 SESSION = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, 'tests', 'e2e', 'golden', 'tour.session'))
+sys.path.insert(0, os.path.join(ROOT, 'devicesim', 'console'))
+from hang import HANG_S  # noqa: E402
 SETTLE = 3.0   # the viewer takes no touch for two seconds after a switch; the screen then settles
 
 
-def console(*words, timeout=60):
+def console(*words, timeout=2 * HANG_S):
     done = subprocess.run([os.path.join(ROOT, 'run'), 'console'] + [str(w) for w in words],
                           capture_output=True, text=True, timeout=timeout)
     return done.returncode, done.stdout + done.stderr
 
 
-def until(what, pred, timeout=30):
+def until(what, pred, timeout=HANG_S):
     end = time.monotonic() + timeout
     while time.monotonic() < end:
         if pred():
@@ -45,7 +47,7 @@ def heard_lines():
         return [l.split()[-1] for l in f if ' heard ' in l]
 
 
-def tap(x, y, what, pattern=None, timeout=30, also=r'', heard=None):
+def tap(x, y, what, pattern=None, timeout=HANG_S, also=r'', heard=None):
     """Touches (x, y) and waits for the state to show pattern; with heard, touches again, as the
     tour does, until the host hears that request (the viewer takes no touch while it is busy)."""
     before = heard_lines()
@@ -71,7 +73,7 @@ def tap(x, y, what, pattern=None, timeout=30, also=r'', heard=None):
 def main():
     device = subprocess.Popen([os.path.join(ROOT, 'run'), 'device', '--record', SESSION], stdin=subprocess.DEVNULL)
     try:
-        until('the device', lambda: console('state')[0] == 0 and shows(r'running: host, main menu')(), 240)
+        until('the device', lambda: console('state')[0] == 0 and shows(r'running: host, main menu')(), 4 * HANG_S)
         time.sleep(3)   # the main menu's first screen, settled
         tap(112, 171, 'TV in the frame', r'viewer: window \(the picture', heard='200/1')
         tap(205, 250, 'TV full screen', r'viewer: full screen;', heard='14/66')
@@ -84,14 +86,14 @@ def main():
         tap(470, 141, 'the TV list', r'viewer: window \(the picture', heard='56/1')
         tap(500, 277, 'a channel picked', r'channel 3 ', heard='47/2')
         tap(470, 91, 'the main panel', r'viewer: window \(the picture')
-        tap(473, 440, 'the search and the radio window', r'viewer: window \(the picture', 40, also=r'receiver: radio',
+        tap(473, 440, 'the search and the radio window', r'viewer: window \(the picture', also=r'receiver: radio',
             heard='14/68')
         tap(580, 141, 'the radio list', r'receiver: radio', heard='48/2')
         tap(205, 250, 'radio full screen with the DAB text line', r'above the DAB text line', heard='14/66')
         # The host's clock brings the next DAB text line: held, then sent as a step of the session.
         ticks = len(re.findall(r'\] host tick', open(SESSION, encoding='utf-8').read()))
         until('the next DAB text line', lambda: len(re.findall(r'\] host tick', open(SESSION, encoding='utf-8').read()))
-              > ticks, 20)
+              > ticks)
         time.sleep(SETTLE + 1)
         tap(480, 240, 'the radio window', r'viewer: window \(the picture', heard='14/74')
         tap(580, 91, 'the settings panel', r'settings panel')
@@ -103,7 +105,7 @@ def main():
         time.sleep(1)
     finally:
         console('quit')
-        device.wait(120)
+        device.wait(2 * HANG_S)
     print('record_tour: %s and %s.screens/' % (SESSION, SESSION))
 
 

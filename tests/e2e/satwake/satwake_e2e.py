@@ -23,13 +23,15 @@ import unittest
 SATWAKE = PROBE = None
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
 from com7link import DRIVE_C, PREFIX, Com7  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "devicesim", "console"))
+from hang import HANG_S  # noqa: E402
 
 SENTENCE = b"$PPLMB,1,1\r\n"
 # Wine writes a program's debug strings to stderr: on the seh channel in this version, on
 # debugstr in others. Each call gives one OutputDebugString line.
 WINEDEBUG = "-all,warn+seh,warn+debugstr"
 DEBUG_LINE = re.compile(r':OutputDebugString[AW] "OpenConnection Success GPS \\r\\n"$', re.M)
-RUN_TIMEOUT = 30.0
+RUN_TIMEOUT = HANG_S
 
 TIOCPKT = 0x5420
 TIOCPKT_FLUSHWRITE = 0x02
@@ -124,10 +126,10 @@ class Run:
         self.log.close()
 
 
-def probe(mode, timeout_ms=20000):
+def probe(mode, timeout_ms=int(HANG_S * 1000)):
     out = subprocess.run(["wine", PROBE, mode, os.path.basename(SATWAKE), str(timeout_ms)],
                          cwd=DRIVE_C, stdin=subprocess.DEVNULL, capture_output=True,
-                         timeout=timeout_ms / 1000 + 30)
+                         timeout=2 * timeout_ms / 1000)
     fields = dict(line.split("=", 1) for line in out.stdout.decode("utf-8").splitlines() if "=" in line)
     return out.returncode, fields
 
@@ -154,7 +156,7 @@ class WakeUp(unittest.TestCase):
                     run = Run()
                     self.addCleanup(run.stop)
                     cap = self.module.listen(run.proc, RUN_TIMEOUT)
-                    self.assertTrue(run.ended(1), "the program did not end on its own")
+                    self.assertTrue(run.ended(HANG_S), "the program did not end on its own")
                     self.assertEqual(cap.data, SENTENCE)
                     self.assertEqual(cap.reads, 1, "the sentence came in pieces")
                     self.assertFalse(cap.flushed_after, "the sending side discarded its queue after the sentence")

@@ -18,7 +18,7 @@ import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'console'))
 import console_e2e  # noqa: E402  the headless device and its console
-from console_e2e import Device, until  # noqa: E402
+from console_e2e import HANG_S, Device, until  # noqa: E402
 
 from selenium import webdriver  # noqa: E402
 from selenium.webdriver.chrome.options import Options  # noqa: E402
@@ -85,7 +85,7 @@ class WebDevice(Device):
     def __init__(self, logs):
         super().__init__(logs, WEB=str(free_port()))
         out = os.path.join(logs, 'device.out')
-        found = until(lambda: re.search(r'http://127\.0\.0\.1:\d+/\?token=\w+', console_e2e.read(out)), 90)
+        found = until(lambda: re.search(r'http://127\.0\.0\.1:\d+/\?token=\w+', console_e2e.read(out)), 4 * HANG_S)
         self.address = found.group(0) if found else None
 
     def screen(self, folder):
@@ -146,7 +146,7 @@ class WebTest(unittest.TestCase):
 
         refused = urllib.request.Request(d.address.split('?')[0])
         with self.assertRaises(urllib.error.HTTPError) as answer:
-            urllib.request.urlopen(refused, timeout=10)
+            urllib.request.urlopen(refused, timeout=HANG_S)
         self.assertEqual(answer.exception.code, 403)
         self.assertIn('refused', answer.exception.read().decode())
 
@@ -154,7 +154,7 @@ class WebTest(unittest.TestCase):
         self.addCleanup(driver.quit)
         page = Page(driver)
         driver.get(d.address)
-        self.assertTrue(until(lambda: page.shows(d.screen(folder.name)), 30), 'the page never showed the menu')
+        self.assertTrue(until(lambda: page.shows(d.screen(folder.name))), 'the page never showed the menu')
         origin = d.address.split('/?')[0]
         self.assertEqual(driver.current_url, origin + '/')   # the token left the address
 
@@ -164,26 +164,27 @@ class WebTest(unittest.TestCase):
         console = lambda: console_e2e.read(os.path.join(console_e2e.PREFIX, '.device-console')).split()[1]
         before = console()   # a load would end this console and boot the device with another
         driver.get(other_port_page(self, origin, 'web-e2e'))
-        self.assertTrue(until(lambda: driver.title.startswith('tried'), 60), driver.title)
+        self.assertTrue(until(lambda: driver.title.startswith('tried')), driver.title)
+        # Its four tries reached the device's page server, and each was refused.
+        out = os.path.join(folder.name, 'device.out')
+        self.assertTrue(until(lambda: console_e2e.read(out).count('[web] refused a change') >= 4), console_e2e.read(out)[-2000:])
         print('the other port\'s page %s; snapshots before and after:\n%s' % (driver.title, snapshots), file=sys.stderr)
         self.assertEqual(d.ok('snapshot', 'list'), snapshots)
         self.assertEqual(os.stat(os.path.join(console_e2e.HOME, 'snapshots', 'web-e2e')).st_ino, kept)   # a save makes it anew
         driver.get(origin)   # back, from the cookie alone
-        self.assertTrue(until(lambda: page.shows(d.screen(folder.name)), 30), 'the page never showed the menu again')
+        self.assertTrue(until(lambda: page.shows(d.screen(folder.name))), 'the page never showed the menu again')
 
         page.touch(*MENU_TV)
-        self.assertTrue(until(lambda: 'viewer: window (' in page.text('state'), 30), page.text('state'))
-        self.assertTrue(until(lambda: page.shows(d.screen(folder.name)), 20), 'the page never showed the viewer')
+        self.assertTrue(until(lambda: 'viewer: window (' in page.text('state')), page.text('state'))
+        self.assertTrue(until(lambda: page.shows(d.screen(folder.name))), 'the page never showed the viewer')
 
         page.press('card out')
-        self.assertTrue(until(lambda: 'card: out' in page.text('state'), 20), page.text('state'))
+        self.assertTrue(until(lambda: 'card: out' in page.text('state')), page.text('state'))
         page.press('card in')
-        self.assertTrue(until(lambda: 'card: in' in page.text('state'), 20), page.text('state'))
+        self.assertTrue(until(lambda: 'card: in' in page.text('state')), page.text('state'))
 
-        def tap_then_look():
-            page.touch(*FRAME)
-            return until(lambda: '14/66 (view request: full screen)' in page.text('timeline'), 1.0)   # with its name
-        self.assertTrue(until(tap_then_look, 30), page.text('timeline'))
+        shown = lambda: '14/66 (view request: full screen)' in page.text('timeline')   # with its name
+        self.assertTrue(console_e2e.tap_until(lambda: page.touch(*FRAME), shown), page.text('timeline'))
         self.assertEqual(console(), before, 'the device was loaded from a snapshot')
 
 
