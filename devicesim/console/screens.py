@@ -14,9 +14,9 @@ display showed the live picture (L,T,R,B or -), FINGERPRINT the agent's print of
 Settled: nothing outside the live picture drawn for QUIET seconds. A recording keeps the last
 settled screen before the next action; a screen that has not settled MOVING_AFTER seconds after
 its action is kept as moving, and becomes settled if it settles later. A replay waits for the
-host to have heard what it had heard, then for the screen to settle on the recorded one, up to a
-deadline (three times the recorded pause, at least 10 s; once a step has differed, no longer than
-it takes to settle), after which it keeps what has settled."""
+host to have heard what it had heard, then for the screen to settle on the recorded one, up to the
+hang limit (once a step has differed, no longer than it takes to settle), after which it keeps what
+has settled: a slow machine gets there later, never differently."""
 
 import os
 import shutil
@@ -24,6 +24,7 @@ import tempfile
 import threading
 import time
 
+from hang import HANG_S
 from compare import first_request_difference, judge, parse_mask, requests_by_step
 from talk import Refused, note, now
 
@@ -317,7 +318,7 @@ class ScreenReplay:
         recorded = self.recorded.get(k)
         if recorded is None:
             return
-        self.console.wait_heard(recorded.heard, 20)
+        self.console.wait_heard(recorded.heard, HANG_S)
         png = os.path.join(self.out, png_name(k))
         pause = self._pause_after(action)
         started = now()
@@ -333,8 +334,8 @@ class ScreenReplay:
             self.looker.keep(png)
             step.live = live
         else:
-            # A loaded machine may take longer than the recording did to get there.
-            wait = 0.0 if self.differs else max(10.0, 3 * (pause or 0.0))
+            # However long a loaded machine takes to get there; a screen that differs costs the wait once.
+            wait = 0.0 if self.differs else HANG_S
             self._settle(step, recorded, png, started + wait)
         with self.console.heard_lock:
             step.heard = self.heard_at[k] = len(self.console.heard)

@@ -57,8 +57,8 @@ class Watchers:
 
     def add(self, conn):
         watcher = Watcher(conn)
-        watcher.tell(self.GREETING)
-        with self.lock:
+        with self.lock:   # every line told after the greeting reaches this watcher
+            watcher.tell(self.GREETING)
             self.open.append(watcher)
         return watcher
 

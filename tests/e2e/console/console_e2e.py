@@ -7,6 +7,7 @@ Needs WINEPREFIX and DISPLAY as the test runner sets them.
 """
 import os
 import re
+import select
 import subprocess
 import sys
 import tempfile
@@ -134,6 +135,8 @@ class ConsoleTest(unittest.TestCase):
         watch = subprocess.Popen([sys.executable, os.path.join(ROOT, "devicesim", "console", "console.py"), "client",
                                   "--home", HOME, "--prefix", PREFIX, "watch"], stdout=subprocess.PIPE, text=True)
         self.addCleanup(watch.kill)
+        # Its first line says it follows: what comes after it is seen.
+        self.assertTrue(select.select([watch.stdout], [], [], HANG_S)[0] and "follow" in watch.stdout.readline())
         self.tap(MENU_TV)
         self.assertTrue(d.shows(r"viewer: window \(the picture in the skin's frame\)"), d.state())
 
