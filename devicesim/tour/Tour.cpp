@@ -104,12 +104,17 @@ void Touch(int x, int y)
     PostMessageW(w, WM_LBUTTONUP, 0, at);
 }
 
+// A touch the viewer refused (it takes none for a moment after a switch) is given again; each one
+// is given twice the time of the one before to show, so a slow machine gets a second touch only
+// once it has had every chance to show the first.
 bool TouchUntil(int x, int y, const std::function<bool()>& pred, DWORD timeoutMs)
 {
     const ULONGLONG end = GetTickCount64() + timeoutMs;
+    DWORD look = 1000;
     do {
         Touch(x, y);
-        if (Until(pred, 2000)) return true;
+        if (Until(pred, look)) return true;
+        look *= 2;
     } while (GetTickCount64() < end);
     return false;
 }
@@ -119,10 +124,12 @@ bool TouchSending(const Listener& heard, int x, int y, int code, int arg, const 
 {
     const ULONGLONG end = GetTickCount64() + timeoutMs;
     bool sent = false;
+    DWORD look = 1000;
+    const size_t mark = heard.Mark();   // a first touch heard late still counts
     while (!sent && GetTickCount64() < end) {
-        size_t mark = heard.Mark();
         Touch(x, y);
-        sent = Until([&] { return heard.HeardExactly(mark, code, arg); }, 1500);
+        sent = Until([&] { return heard.HeardExactly(mark, code, arg); }, look);
+        look *= 2;
     }
     if (!sent) Say(L"no %d/%d after the touch at (%d, %d)", code, arg, x, y);
     return sent && Until(pred, timeoutMs);

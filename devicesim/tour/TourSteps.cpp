@@ -76,7 +76,7 @@ bool Boot(Album& album)
         return Fail(L"host, viewer and main menu");
     }
     // The menu's face is drawn: the orange line under its header and a released tile.
-    if (!Until([] { return Near(Capture(300, 58, 1, 1).At(0, 0), 0xF68818, 16); }, 10000))
+    if (!Until([] { return Near(Capture(300, 58, 1, 1).At(0, 0), 0xF68818, 16); }, kHangMs))
         return Fail(L"main menu drawn");
     return album.Take(L"main_menu");
 }
@@ -243,7 +243,7 @@ bool BackToMenu(Album& album)
 {
     Say(L"closing the viewer");
     if (!Sent(kClose, SK_RECEIVER, RCV_CLOSE, Parked)) return Fail(L"viewer parked");
-    if (!Until([] { return Near(Capture(300, 58, 1, 1).At(0, 0), 0xF68818, 16) && StatusShown(); }, 5000))
+    if (!Until([] { return Near(Capture(300, 58, 1, 1).At(0, 0), 0xF68818, 16) && StatusShown(); }, kHangMs))
         return Fail(L"main menu with its status");
     return album.Take(L"main_menu_status");
 }
