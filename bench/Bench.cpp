@@ -1,6 +1,6 @@
 // The benchmark: ./run bench [--long]. Prints one table of medians and spreads over repeated runs
 // of what the user feels: the viewer's start, a touch's road to the host, the overlay switches,
-// a button's drawing, the panel's step, and Kickoff's reaction to the card and its memory.
+// a button's drawing, the panel's step, Kickoff's reaction to the card and its memory, DarkPane's life.
 #include "Bench.h"
 
 #include "DeviceTest.h"

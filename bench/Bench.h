@@ -49,7 +49,7 @@ void FillCardAndStore();
 
 void ViewerInProcess(Table& table, const Options& options);   // start, switches, presses
 void DevicePrograms(Table& table, const Options& options);    // real programs: touch, panel, start
-void KickoffWaits(Table& table, const Options& options);      // reaction to the card, memory
+void KickoffWaits(Table& table, const Options& options);      // reaction to the card, memory; DarkPane's life
 void DeviceMemory(Table& table, const Options& options);      // real viewer and panel over thousands of events
 
 }  // namespace bench

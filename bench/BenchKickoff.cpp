@@ -1,4 +1,5 @@
-// Kickoff: how soon the main menu starts once the card appears, and its memory while it waits.
+// Kickoff: how soon the main menu starts, the card in or coming, and its memory while it waits;
+// and how long DarkPane shows after its paint.
 #include "Bench.h"
 
 #include <cstdlib>
@@ -57,6 +58,47 @@ void Reaction(Table& table, const Options& options)
     table.Add(row);
 }
 
+// The card already in: from Kickoff's start to the main menu's first instruction, two process
+// starts and no wait between.
+void AtOnce(Table& table, const Options& options)
+{
+    Row row("Kickoff: started with the card in to main menu running");
+    row.target = "two starts, no poll";
+    for (int i = 0; i < options.repeats; ++i) {
+        CardGuard card;
+        DeleteFileW(kMarkFile);
+        if (!InsertCard()) break;
+        const double t0 = Ms();
+        Process kickoff = Start(L"Kickoff.exe");
+        double started = -1;
+        PollUntil([&] { return (started = MarkedStart()) > 0; }, kHangMs, 5);
+        if (started > 0) row.samples.push_back(started - t0);
+        kickoff.WaitExit(kHangMs);
+    }
+    table.Add(row);
+}
+
+// DarkPane: from its window showing to its window gone.
+void DarkPaneLife(Table& table, const Options& options)
+{
+    Row row("DarkPane: shown to gone");
+    row.target = "5 s after its paint";
+    for (int i = 0; i < std::min(options.repeats, 3); ++i) {
+        Process pane = Start(L"DarkPane.exe");
+        HWND hwnd = nullptr;
+        PollUntil([&] {
+            for (HWND h : TopLevelWindows(pane.Id()))
+                if (IsShown(h)) hwnd = h;
+            return hwnd != nullptr;
+        }, kHangMs, 5);
+        if (!hwnd) break;
+        const double shown = Ms();
+        if (WaitGone(hwnd, kHangMs)) row.samples.push_back(Ms() - shown);
+        pane.WaitExit(kHangMs);
+    }
+    table.Add(row);
+}
+
 // Kickoff waiting for a card that does not come: its memory and handles, sampled as it polls.
 void Memory(Table& table, const Options& options)
 {
@@ -100,7 +142,9 @@ void KickoffWaits(Table& table, const Options& options)
 {
     Options fewer = options;
     fewer.repeats = std::max(5, options.repeats / 2);
+    AtOnce(table, fewer);
     Reaction(table, fewer);
+    DarkPaneLife(table, options);
     Memory(table, options);
 }
 

@@ -1,6 +1,7 @@
 // DAB texts of absurd length from the host. A dynamic label carries at most 128 characters;
-// the viewer's line wraps what it is given, at a cost that grows faster than the text, so a
-// host sending tens of thousands of characters must not hold the viewer for seconds.
+// the viewer's line wraps what it is given, at a cost that grows faster than the text, so the
+// viewer keeps no more than a label of what a flooding host sends. How long the viewer takes
+// over such a text is in ./run bench.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -47,16 +48,11 @@ protected:
         ReleaseVideoObjects();
     }
 
-    // Milliseconds the viewer takes to take a text and show it.
-    double Take(const std::wstring& text)
+    // The viewer takes a text and shows it.
+    void Take(const std::wstring& text)
     {
-        LARGE_INTEGER f, a, b;
-        QueryPerformanceFrequency(&f);
-        QueryPerformanceCounter(&a);
         host.SendText(dlg->m_hWnd, text);
         UpdateWindow(GetDlgItem(dlg->m_hWnd, IDC_DLS_EDIT));
-        QueryPerformanceCounter(&b);
-        return static_cast<double>(b.QuadPart - a.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
     }
 
     StoreSnapshot store;
@@ -65,16 +61,15 @@ protected:
     std::unique_ptr<CTvScreenDlg> dlg;
 };
 
-TEST_F(DabTextAbuse, AHostFloodingTheLineDoesNotHoldTheViewer)
+TEST_F(DabTextAbuse, AHostFloodingTheLineGetsALabelOfItWrappedInEitherLine)
 {
     // The narrow line of the windowed view and the wide one under a full-screen radio picture.
     for (int view : {VIEW_RADIO_WINDOW, VIEW_RADIO_FULL}) {
         dlg->m_nViewMode = view;
         SwitchOverlayMode(dlg.get(), view);
         for (size_t n : {size_t(128), size_t(4000), size_t(40000)}) {
-            const double ms = Take(Text(n));
-            std::printf("  view %d, %zu characters: %.1f ms\n", view, n, ms);
-            EXPECT_LT(ms, 1000.0) << n << " characters held the viewer in view " << view;
+            Take(Text(n));
+            EXPECT_EQ(LineText(dlg->m_hWnd), Text(128)) << n << " characters in view " << view;
         }
     }
 }

@@ -21,9 +21,10 @@ protected:
     {
         ASSERT_TRUE(WriteChannelFile(static_cast<uint8_t>(nTv), static_cast<uint8_t>(nRadio), {"A", "B", "C"}, {"X"}));
     }
-    bool RadioWindowWithin(DWORD ms)
+    // Moves the viewer's clock on until the radio window is up: the milliseconds that took, or -1.
+    long long MsUntilRadioWindow(ULONGLONG limitMs = 10000)
     {
-        return PollUntil([&] { return Dlg().m_nViewMode == VIEW_RADIO_WINDOW; }, ms);
+        return Clock().AdvanceUntil([&] { return Dlg().m_nViewMode == VIEW_RADIO_WINDOW; }, limitMs);
     }
     Image Bitmap(UINT id)
     {
@@ -39,15 +40,12 @@ protected:
 TEST_F(HostFeedback, ReloadBringsTheRadioWindowAboutTwoHundredMillisecondsLater)
 {
     Rewrite(3, 12);
-    const ULONGLONG start = Now();
     Host(16, 58);
     EXPECT_EQ(Dlg().m_nTvCount, 3);
     EXPECT_EQ(Dlg().m_nRadioCount, 12);
     EXPECT_EQ(Dlg().m_nViewMode, VIEW_HIDDEN) << "not at once";
-    ASSERT_TRUE(RadioWindowWithin(2000));
-    const ULONGLONG took = Now() - start;
-    EXPECT_GE(took, 180u);
-    EXPECT_LE(took, 800u);
+    EXPECT_EQ(Period(TIMER_RELOAD_1), 100u);
+    ASSERT_EQ(MsUntilRadioWindow(), 200) << "timer 1's tick, then timer 2's";
     EXPECT_EQ(Dlg().m_nLastViewMode, VIEW_RADIO_WINDOW);
     EXPECT_TRUE(RectIs(WindowRect(), 0, 0, 640, 480));
     EXPECT_TRUE(RectIs(ddsim::GetDisplay().dst, 0, 132, 320, 372));
@@ -60,15 +58,16 @@ TEST_F(HostFeedback, PipOrCloseCancelsTheRadioWindowOnlyWhileTimerTwoPends)
         Enter(VIEW_HIDDEN);
         Host(16, 58);
         Host(code, code == 16 ? 44 : 26);
-        EXPECT_TRUE(RadioWindowWithin(1500)) << code;
+        EXPECT_EQ(MsUntilRadioWindow(), 200) << code;
     }
     // Once timer 1 has run, timer 2 pends and either cancels it.
     for (int code : {16, 100}) {
         Enter(VIEW_HIDDEN);
         Host(16, 58);
-        Dlg().OnTimer(TIMER_RELOAD_1);
+        Clock().Advance(100);
+        ASSERT_EQ(Period(TIMER_RELOAD_2), 100u) << code;
         Host(code, code == 16 ? 44 : 26);
-        EXPECT_FALSE(RadioWindowWithin(500)) << code;
+        EXPECT_EQ(MsUntilRadioWindow(), -1) << code;
         EXPECT_EQ(Dlg().m_nViewMode, VIEW_HIDDEN);
     }
 }
@@ -158,9 +157,8 @@ TEST_F(HostFeedback, LockReleaseComesAHundredMillisecondsLater)
     Dlg().m_bBusy = 1;
     Host(80, 0);
     EXPECT_EQ(Dlg().m_bBusy, 1);
-    long long ms = MsUntilFree(1000);
-    EXPECT_GE(ms, 50);
-    EXPECT_LE(ms, 300);
+    EXPECT_EQ(Period(TIMER_WATCHDOG), 100u);
+    EXPECT_EQ(MsUntilFree(), 100);
 }
 
 // ---- mute ----------------------------------------------------------------------------------

@@ -1,43 +1,10 @@
 #include "FakeSerialPlatform.h"
 
-#include <cstring>
 #include <stdexcept>
 
 namespace {
 
 FakeSerialPlatform* g_fake = nullptr;
-
-// The import address slot of dll!name in the test executable, or null.
-void** FindImportSlot(const char* dll, const char* name)
-{
-    auto* base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
-    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
-    for (; imp->Name; ++imp) {
-        if (_stricmp(reinterpret_cast<char*>(base + imp->Name), dll) != 0) continue;
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<char*>(byName->Name), name) == 0)
-                return reinterpret_cast<void**>(&slots->u1.Function);
-        }
-    }
-    return nullptr;
-}
-
-void* Exchange(void** slot, void* value)
-{
-    DWORD old = 0;
-    ::VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old);
-    void* previous = *slot;
-    *slot = value;
-    ::VirtualProtect(slot, sizeof(void*), old, &old);
-    return previous;
-}
 
 std::string Narrow(LPCWSTR s)
 {
@@ -189,14 +156,12 @@ FakeSerialPlatform::FakeSerialPlatform()
     if (g_fake) throw std::logic_error("one fake serial platform at a time");
     g_fake = this;
     for (const Target& t : targets) {
-        void** slot = FindImportSlot(t.dll, t.name);
-        if (!slot) {
+        void* original = m_patches.Replace(t.dll, t.name, t.fake);
+        if (!original) {
             Restore();
             throw std::runtime_error(std::string("not imported by the test executable: ") + t.name);
         }
-        void* original = Exchange(slot, t.fake);
         if (t.real) *t.real = original;
-        m_patches.push_back({ slot, original });
     }
 }
 
@@ -207,8 +172,7 @@ FakeSerialPlatform::~FakeSerialPlatform()
 
 void FakeSerialPlatform::Restore()
 {
-    for (const Patch& p : m_patches) Exchange(p.slot, p.original);
-    m_patches.clear();
+    m_patches.RestoreAll();
     g_fake = nullptr;
 }
 

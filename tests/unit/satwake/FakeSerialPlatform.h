@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "ImportPatch.h"
+
 #include <string>
 #include <vector>
 
@@ -41,9 +43,5 @@ struct FakeSerialPlatform {
 private:
     void Restore();
 
-    struct Patch {
-        void** slot;
-        void* original;
-    };
-    std::vector<Patch> m_patches;
+    devtest::ImportPatches m_patches;
 };

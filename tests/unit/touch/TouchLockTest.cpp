@@ -1,5 +1,6 @@
 // The busy lock: what it refuses, which timer frees it after which command, the watchdog of five
-// touch-downs, the settling after a windowed switch, and the reload timers.
+// touch-downs, the settling after a windowed switch, and the reload timers. The viewer's timers
+// tick on the fixture's clock: a lock freed "after 500 ms" is freed by the tick of a 500 ms timer.
 #include "ViewerFixture.h"
 
 using namespace devtest;
@@ -23,10 +24,10 @@ protected:
         Dlg().m_nTapCount = 0;
         ClearSent();
     }
-    // Pumps for a while and tells whether the lock is still taken.
-    bool StillBusyAfter(DWORD ms)
+    // Moves the clock on well past every timer the viewer has, and tells whether the lock is still taken.
+    bool StillBusyLongAfter()
     {
-        PollUntil([] { return false; }, ms);
+        Clock().Advance(60000);
         return Dlg().m_bBusy == 1;
     }
 };
@@ -53,14 +54,12 @@ TEST_F(TouchLock, TimerFiftyFreesAfterHalfASecond)
     for (int code : {ELEM_CHANNEL_DOWN_ARROW, ELEM_DLS, ELEM_TV_LIST, ELEM_MAIN_MENU}) {
         Press(code);
         ASSERT_EQ(Dlg().m_bBusy, 1) << "element " << code;
-        long long ms = MsUntilFree();
-        EXPECT_GE(ms, 400) << "element " << code;
-        EXPECT_LE(ms, 1000) << "element " << code;
+        EXPECT_EQ(Period(TIMER_RELEASE), 500u) << "element " << code;
+        EXPECT_EQ(MsUntilFree(), 500) << "element " << code;
     }
     Tap(kPicture);
-    long long ms = MsUntilFree();
-    EXPECT_GE(ms, 400);
-    EXPECT_LE(ms, 1000);
+    EXPECT_EQ(Period(TIMER_RELEASE), 500u);
+    EXPECT_EQ(MsUntilFree(), 500);
 }
 
 TEST_F(TouchLock, ScrollingAndSwitchesFreeAfterTwoHundredMilliseconds)
@@ -68,36 +67,31 @@ TEST_F(TouchLock, ScrollingAndSwitchesFreeAfterTwoHundredMilliseconds)
     Press(ELEM_TV_LIST);
     Free();
     Press(ELEM_SCROLL_DOWN);
-    long long ms = MsUntilFree();
-    EXPECT_GE(ms, 150);
-    EXPECT_LE(ms, 450);
+    EXPECT_EQ(Period(TIMER_SWITCHED), 200u);
+    EXPECT_EQ(MsUntilFree(), 200);
 
     Press(ELEM_CLOSE_LIST);
-    ms = MsUntilFree();
-    EXPECT_GE(ms, 50) << "the switch's own timer 80";
-    EXPECT_LE(ms, 450);
+    EXPECT_EQ(Period(TIMER_SWITCHED), 200u) << "the switch's own timer 80";
+    EXPECT_EQ(MsUntilFree(), 200);
 }
 
 TEST_F(TouchLock, WithoutAnAnswerTheLockStaysUntilTheHostFreesIt)
 {
     StuckLock();
-    EXPECT_TRUE(StillBusyAfter(800));
+    EXPECT_TRUE(StillBusyLongAfter());
     Host(80, 0);
-    long long ms = MsUntilFree(1000);
-    EXPECT_GE(ms, 0);
-    EXPECT_LE(ms, 300);
+    EXPECT_EQ(Period(TIMER_WATCHDOG), 100u);
+    EXPECT_EQ(MsUntilFree(), 100);
 }
 
 TEST_F(TouchLock, FiveQuickTouchDownsFreeAStuckLock)
 {
     StuckLock();
     for (int i = 0; i < 4; ++i) Down(kOutside);
-    EXPECT_TRUE(StillBusyAfter(300)) << "four are not enough";
+    EXPECT_TRUE(StillBusyLongAfter()) << "four are not enough";
     Down(kOutside);
     EXPECT_EQ(Dlg().m_nTapCount, 0);
-    long long ms = MsUntilFree(1000);
-    EXPECT_GE(ms, 0);
-    EXPECT_LE(ms, 250);
+    EXPECT_EQ(MsUntilFree(), 100) << "the watchdog's tick";
     Press(ELEM_MUTE);
     EXPECT_EQ(Sent(), (Messages{{100, 23}})) << "touches are taken again";
 }
@@ -108,13 +102,13 @@ TEST_F(TouchLock, ASearchKeepsTheLockUntilItEnds)
     Dlg().m_bBusy = 1;
     for (int i = 0; i < 5; ++i) Down(kOutside);
     Host(80, 0);
-    EXPECT_TRUE(StillBusyAfter(400));
+    EXPECT_TRUE(StillBusyLongAfter());
     EXPECT_EQ(Dlg().m_nTapCount, 0);
 
     Host(80, 1);
     EXPECT_EQ(Dlg().m_bSearching, 0);
     for (int i = 0; i < 5; ++i) Down(kOutside);
-    EXPECT_GE(MsUntilFree(1000), 0);
+    EXPECT_EQ(MsUntilFree(), 100);
 }
 
 TEST_F(TouchLock, VolumeKeysWhileMutedClickAndLockWithoutChange)
@@ -127,24 +121,19 @@ TEST_F(TouchLock, VolumeKeysWhileMutedClickAndLockWithoutChange)
         Press(code);
         EXPECT_EQ(Clicks().size(), 1u) << "element " << code;
         EXPECT_EQ(Dlg().m_nVolume, 5);
-        long long ms = MsUntilFree();
-        EXPECT_GE(ms, 400) << "element " << code;
-        EXPECT_LE(ms, 1000) << "element " << code;
+        EXPECT_EQ(MsUntilFree(), 500) << "element " << code;
     }
     EXPECT_TRUE(Sent().empty());
 }
 
 TEST_F(TouchLock, AWindowedSwitchRefusesTouchesForTwoSeconds)
 {
-    const ULONGLONG start = Now();
     SwitchOverlayMode(&Dlg(), VIEW_TV_WINDOW);
     ASSERT_EQ(Dlg().m_bSettling, 1);
+    EXPECT_EQ(Period(TIMER_SETTLING), 2000u);
     Press(ELEM_MUTE);
     EXPECT_TRUE(Sent().empty()) << "still settling";
-    ASSERT_TRUE(PollUntil([&] { return Dlg().m_bSettling == 0; }, 4000));
-    const ULONGLONG settled = Now() - start;
-    EXPECT_GE(settled, 1800u);
-    EXPECT_LE(settled, 3000u);
+    EXPECT_EQ(Clock().AdvanceUntil([&] { return Dlg().m_bSettling == 0; }, 60000), 2000);
     Press(ELEM_MUTE);
     EXPECT_EQ(Sent(), (Messages{{100, 23}}));
 }

@@ -1,6 +1,5 @@
 #include "ViewerFixture.h"
 
-#include <cstring>
 #include <string>
 
 using namespace devtest;
@@ -17,29 +16,11 @@ BOOL WINAPI RecordClick(LPCWSTR pszSound, HMODULE hmod, DWORD fdwSound)
     return TRUE;
 }
 
-// Points this executable's import of PlaySoundW at the recorder.
+// Points this executable's import of PlaySoundW at the recorder, for the executable's life.
 bool InstallClickSpy()
 {
-    static bool installed = false;
-    if (installed) return true;
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
-        if (_stricmp(reinterpret_cast<char*>(base + imp->Name), "winmm.dll") != 0 || !imp->OriginalFirstThunk) continue;
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (strcmp(reinterpret_cast<char*>(byName->Name), "PlaySoundW") != 0) continue;
-            DWORD old = 0;
-            VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &old);
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(&RecordClick);
-            VirtualProtect(&slots->u1.Function, sizeof(void*), old, &old);
-            installed = true;
-        }
-    }
+    static devtest::ImportPatches patch;
+    static bool installed = patch.Replace("winmm.dll", "PlaySoundW", reinterpret_cast<void*>(&RecordClick)) != nullptr;
     return installed;
 }
 
@@ -103,6 +84,7 @@ void ViewerTest::SetUp()
     ddsim::Reset();
     m_host = std::make_unique<HostWindow>();
     ClearClicks();
+    m_clock = std::make_unique<FakeTimers>();
 }
 
 void ViewerTest::TearDown()
@@ -111,6 +93,7 @@ void ViewerTest::TearDown()
     m_dlg.reset();
     m_host.reset();
     ddsim::Reset();
+    m_clock.reset();
 }
 
 void ViewerTest::Start(int nTv, int nRadio)
@@ -145,11 +128,9 @@ void ViewerTest::Enter(int nMode)
     ClearClicks();
 }
 
-long long ViewerTest::MsUntilFree(DWORD timeoutMs)
+long long ViewerTest::MsUntilFree(ULONGLONG limitMs)
 {
-    ULONGLONG start = Now();
-    if (!PollUntil([&] { return m_dlg->m_bBusy == 0; }, timeoutMs, 5)) return -1;
-    return static_cast<long long>(Now() - start);
+    return m_clock->AdvanceUntil([&] { return m_dlg->m_bBusy == 0; }, limitMs);
 }
 
 Image ViewerTest::WindowPixels(int x, int y, int w, int h)

@@ -1,7 +1,7 @@
 // The viewer dialog in-process, for the touch and host-message tests: a real dialog from its
 // template on the simulated display, a recording host window on the same thread (so every
-// broadcast reaches it synchronously), the click sound recorded instead of played, and readers
-// for the window's pixels.
+// broadcast reaches it synchronously), the click sound recorded instead of played, the viewer's
+// timers on a clock the test moves, and readers for the window's pixels.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "DeviceTest.h"
+#include "FakeTimers.h"
 #include "Frame.h"
 #include "Overlay.h"
 #include "SoftKey.h"
@@ -63,8 +64,12 @@ protected:
     void Host(int code, int arg) { m_host->Broadcast(code, arg); }
     devtest::HostWindow& HostWnd() { return *m_host; }
 
-    // Milliseconds until the busy lock is free (messages pumped meanwhile); -1 if not within timeoutMs.
-    long long MsUntilFree(DWORD timeoutMs = 2000);
+    // The viewer's clock: its timers tick only as the test moves it on.
+    devtest::FakeTimers& Clock() { return *m_clock; }
+    // The period of the viewer's pending timer, 0 when it is not pending.
+    UINT Period(UINT_PTR id) const { return m_clock->Period(Hwnd(), id); }
+    // Moves the clock on until the busy lock is free: the milliseconds that took, -1 if not within limitMs.
+    long long MsUntilFree(ULONGLONG limitMs = 10000);
     // True when the timer existed; it is gone afterwards.
     bool TakeTimer(UINT_PTR id) { return KillTimer(Hwnd(), id) != 0; }
 
@@ -81,6 +86,7 @@ protected:
     devtest::CardGuard m_card;
     std::unique_ptr<devtest::HostWindow> m_host;
     std::unique_ptr<CTvScreenDlg> m_dlg;
+    std::unique_ptr<devtest::FakeTimers> m_clock;
 };
 
 bool RectIs(const RECT& rc, LONG l, LONG t, LONG r, LONG b);
