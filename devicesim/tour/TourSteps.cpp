@@ -149,14 +149,15 @@ bool ChannelList(Album& album)
     // The picture comes back a moment after the list is drawn over the panel.
     if (!Until(ViewerWindowWithPicture, kHangMs)) return Fail(L"picture with the list");
     if (!album.TakeWithPicture(L"tv_channel_list", FramePicture())) return false;
+    // The picture's caption follows the tuned channel: its band and channel line and its name
+    // line, not the frame counter below them, which moves whatever is tuned. The first channel's
+    // caption, taken while its picture shows, is the one the pick must replace.
+    auto caption = [] { return Capture(45, 132 + 160, 320, 52); };
+    const Shot first = caption();
     const std::wstring want = FactoryChannels().tv[2];
     if (!Sent(Row(2), SK_TUNE_CHANNEL, 2, [&] { return ReceiverName() == want; })) return Fail(L"channel picked");
-    // The picture's caption follows the tuned channel: its band and channel line and its name
-    // line, not the frame counter below them, which moves whatever is tuned.
-    Shot caption = Capture(45, 132 + 160, 320, 52);
-    if (!Until([&] { return Differences(Capture(45, 132 + 160, 320, 52), caption) > 200; }, kHangMs))
+    if (!Until([&] { return ViewerWindowWithPicture() && Differences(caption(), first) > 200; }, kHangMs))
         return Fail(L"caption of the picked channel");
-    if (!Until(ViewerWindowWithPicture, kHangMs)) return Fail(L"picture after the pick");
     return album.TakeWithPicture(L"tv_channel_picked", FramePicture());
 }
 
