@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "HangLimit.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,7 +30,8 @@ bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs, DWORD sliceMs
 // before the viewer reads it, then the viewer (parked) and Kickoff, which starts the main menu.
 // The calling thread's messages are pumped while it waits, so windows of its own keep answering
 // the programs' broadcasts. What was started goes into *started (host, viewer, Kickoff, in that
-// order) for the caller to end. True once the main menu and the viewer are up within the deadline.
-bool BootDevice(const std::wstring& simDir, std::vector<Started>* started, DWORD timeoutMs = 30000);
+// order) for the caller to end. True once the main menu and the viewer are up; the limit only
+// catches a hang.
+bool BootDevice(const std::wstring& simDir, std::vector<Started>* started, DWORD timeoutMs = kHangMs);
 
 }  // namespace devworld

@@ -47,7 +47,7 @@ void PumpMessages();
 // Evaluates pred until it holds or timeoutMs passes, pumping the thread's
 // messages in between so that windows of this thread (the host) keep answering
 // synchronous broadcasts. Returns the last result of pred.
-bool PollUntil(const std::function<bool()>& pred, DWORD timeoutMs, DWORD intervalMs = 10);
+bool PollUntil(const std::function<bool()>& pred, DWORD timeoutMs = kHangMs, DWORD intervalMs = 10);
 
 // ------------------------------------------------------------- processes
 
@@ -65,7 +65,7 @@ public:
     DWORD Id() const { return m_pid; }
     HANDLE Handle() const { return m_h; }
     bool Running() const;
-    bool WaitExit(DWORD timeoutMs);   // pumps messages while waiting; true once ended
+    bool WaitExit(DWORD timeoutMs = kHangMs);   // pumps messages while waiting; true once ended
     DWORD ExitCode() const;           // STILL_ACTIVE while running
     void Kill(UINT exitCode = 1);     // terminates and waits for the end
     void Detach();                    // forget the process, leave it running
@@ -84,8 +84,8 @@ Process Start(const std::wstring& exe, const std::wstring& args = L"",
 // Top-level windows, optionally only those of one process (pid 0: any).
 std::vector<HWND> TopLevelWindows(DWORD pid = 0);
 HWND FindTopLevel(const std::wstring& title, DWORD pid = 0);
-HWND WaitForWindow(const std::wstring& title, DWORD timeoutMs, DWORD pid = 0);
-bool WaitGone(HWND hwnd, DWORD timeoutMs);  // until the window is destroyed
+HWND WaitForWindow(const std::wstring& title, DWORD timeoutMs = kHangMs, DWORD pid = 0);
+bool WaitGone(HWND hwnd, DWORD timeoutMs = kHangMs);  // until the window is destroyed
 
 // ---------------------------------------------------------- window facts
 
@@ -140,7 +140,7 @@ public:
     int Count(int code, int arg = kAnyArg) const;
     void Clear() { m_log.clear(); }
     // True once a matching message is in the record (one already there counts).
-    bool WaitFor(int code, int arg, DWORD timeoutMs);
+    bool WaitFor(int code, int arg, DWORD timeoutMs = kHangMs);
 
     LRESULT Broadcast(int code, int arg);              // SendMessageW(HWND_BROADCAST, ...)
     LRESULT Send(HWND target, int code, int arg);      // SendMessageW to one window
@@ -158,6 +158,10 @@ private:
     std::vector<HostMessage> m_log;
     std::vector<std::pair<int, int>> m_ownPending;  // own broadcasts on their way back to us
 };
+
+// Taps the window at a client point until the host records code/arg from others: a tap the
+// program refused sends nothing and is repeated; the limit catches a hang.
+bool TapSending(HostWindow& host, HWND hwnd, int x, int y, int code, int arg, DWORD timeoutMs = kHangMs);
 
 // --------------------------------------------------------- screen pixels
 // Pixels are 0x00RRGGBB. The screen has 16 bits per pixel, so a colour read
@@ -190,7 +194,7 @@ Image FromShot(devworld::Shot&& shot);
 // A message box is a "#32770" window with the message text control (id 0xFFFF).
 
 HWND FindMessageBox(DWORD pid = 0);
-HWND WaitForMessageBox(DWORD timeoutMs, DWORD pid = 0);
+HWND WaitForMessageBox(DWORD timeoutMs = kHangMs, DWORD pid = 0);
 std::wstring MessageBoxText(HWND box);
 std::wstring MessageBoxCaption(HWND box);
 bool PressButton(HWND box, int id);  // posts the button's click; false if the box has no such button

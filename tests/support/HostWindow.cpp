@@ -115,4 +115,19 @@ LRESULT HostWindow::SendText(HWND target, const std::wstring& text)
                         static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
+bool TapSending(HostWindow& host, HWND hwnd, int x, int y, int code, int arg, DWORD timeoutMs)
+{
+    // A tap that sent nothing a while after it was made is taken for refused (programs refuse
+    // touches for a moment after some changes) and made again. That while decides no verdict;
+    // nothing from outside tells a refused tap from a slow one, so where nothing refuses the
+    // repeat, a tap taken later than that is taken twice.
+    const ULONGLONG end = Now() + timeoutMs;
+    while (Now() < end) {
+        const int before = host.Count(code, arg);
+        Tap(hwnd, x, y);
+        if (PollUntil([&] { return host.Count(code, arg) > before; }, 1500)) return true;
+    }
+    return false;
+}
+
 }  // namespace devtest

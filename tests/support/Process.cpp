@@ -106,7 +106,7 @@ void Process::Kill(UINT exitCode)
 {
     if (!m_h) return;
     TerminateProcess(m_h, exitCode);
-    WaitPumping(m_h, Now() + 5000, 50);
+    WaitPumping(m_h, Now() + kHangMs, 50);
 }
 
 void Process::Detach()

@@ -178,26 +178,24 @@ TEST(StoreAbuseRunning, ProgramsOverAStoreOfWrongTypesActOnTheirDefaults)
 
     HostWindow host;
     Process viewer = Start(L"TVSCREEN.exe");
-    HWND v = WaitForWindow(L"TVSCREEN", 10000, viewer.Id());
+    HWND v = WaitForWindow(L"TVSCREEN", kHangMs, viewer.Id());
     ASSERT_NE(v, nullptr);
     Process panel = Start(L"PanelCfg.exe");
-    HWND p = WaitForWindow(L"CONFIG", 10000, panel.Id());
+    HWND p = WaitForWindow(L"CONFIG", kHangMs, panel.Id());
     ASSERT_NE(p, nullptr);
 
     // The panel steps from its defaults: brightness 5, FM muted (875), dimmer "ON" (0).
     Tap(p, 359, 68);
-    EXPECT_TRUE(host.WaitFor(42, 6, 3000));
+    EXPECT_TRUE(host.WaitFor(42, 6));
     Tap(p, 359, 168);
-    EXPECT_TRUE(host.WaitFor(41, 877, 3000));
+    EXPECT_TRUE(host.WaitFor(41, 877));
     Tap(p, 359, 118);
-    EXPECT_TRUE(host.WaitFor(5, 7, 3000));
+    EXPECT_TRUE(host.WaitFor(5, 7));
 
     // The viewer's volume is 0 without a stored number: one step up is 1 and goes to the host.
     host.Broadcast(16, 58);
-    ASSERT_TRUE(PollUntil([&] { return SameRect(WindowRect(v), 0, 0, 640, 480); }, 3000));
-    PollUntil([] { return false; }, 2300);   // the windowed switch settles
-    Tap(v, 589, 213);
-    EXPECT_TRUE(host.WaitFor(100, 11, 3000));
+    ASSERT_TRUE(PollUntil([&] { return SameRect(WindowRect(v), 0, 0, 640, 480); }));
+    EXPECT_TRUE(TapSending(host, v, 589, 213, 100, 11));   // refused until the windowed switch settled
 
     for (const wchar_t* name : names) {
         auto after = ReadRaw(name);

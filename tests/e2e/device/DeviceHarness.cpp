@@ -55,15 +55,4 @@ int IndexOf(const devtest::HostWindow& host, int code, int arg, size_t from)
     return -1;
 }
 
-bool TapSending(devtest::HostWindow& host, HWND hwnd, int x, int y, int code, int arg, DWORD timeoutMs)
-{
-    const ULONGLONG end = devtest::Now() + timeoutMs;
-    while (devtest::Now() < end) {
-        const size_t mark = host.Messages().size();
-        devtest::Tap(hwnd, x, y);
-        if (devtest::PollUntil([&] { return IndexOf(host, code, arg, mark) >= 0; }, 1500)) return true;
-    }
-    return false;
-}
-
 }  // namespace devicetest

@@ -44,8 +44,6 @@ std::vector<std::pair<int, int>> CodesSince(const devtest::HostWindow& host, siz
 // Index of the first record of code/arg at or after `from`; -1 when there is none.
 int IndexOf(const devtest::HostWindow& host, int code, int arg, size_t from = 0);
 
-// Taps the window at a client point until the host window records code/arg from others (a tap
-// the viewer refused sends nothing and is repeated; one it took is not), within the deadline.
-bool TapSending(devtest::HostWindow& host, HWND hwnd, int x, int y, int code, int arg, DWORD timeoutMs = 10000);
+using devtest::TapSending;
 
 }  // namespace devicetest

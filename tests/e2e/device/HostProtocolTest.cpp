@@ -27,11 +27,11 @@ protected:
     {
         m_host = Start(SimPath(L"devicehost.exe"));
         ASSERT_TRUE(m_host.Valid());
-        ASSERT_TRUE(PollUntil([] { return FindWindowW(devworld::kHostClass, nullptr) != nullptr; }, 20000));
+        ASSERT_TRUE(PollUntil([] { return FindWindowW(devworld::kHostClass, nullptr) != nullptr; }));
     }
 
     // Sends a request as the viewer or the panel would and waits for the answer it must get.
-    bool Ask(int code, int arg, int answerCode, int answerArg, DWORD timeoutMs = 5000)
+    bool Ask(int code, int arg, int answerCode, int answerArg, DWORD timeoutMs = kHangMs)
     {
         const size_t mark = m_listen.Messages().size();
         m_listen.Broadcast(code, arg);
@@ -114,7 +114,7 @@ TEST_F(Host, AnswersViewRequestsAfterTheRequestHasReturned)
     m_listen.Broadcast(SK_VIEW_REQUEST, VIEWREQ_FULL_SCREEN);
     // Not from inside the handler: when the broadcast returns, the answer has not come yet.
     EXPECT_EQ(IndexOf(m_listen, SK_VIEW, VIEWCMD_FULL_A, mark), -1);
-    EXPECT_TRUE(m_listen.WaitFor(SK_VIEW, VIEWCMD_FULL_A, 3000));
+    EXPECT_TRUE(m_listen.WaitFor(SK_VIEW, VIEWCMD_FULL_A));
 
     EXPECT_TRUE(Ask(SK_PIP_REQUEST, PIPREQ_FROM_FULL, SK_VIEW, VIEWCMD_PIP_IF_ASKED));
     EXPECT_TRUE(Ask(SK_RECEIVER, RCV_PIP, SK_VIEW, VIEWCMD_PIP_NOW));
@@ -170,7 +170,7 @@ TEST_F(Host, MuteTogglesAndFreesTheLock)
     StartHost();
     size_t mark = m_listen.Messages().size();
     ASSERT_TRUE(Ask(SK_RECEIVER, RCV_MUTE, SK_MUTE_STATE, MUTE_ON));
-    EXPECT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_LOCK, LOCK_RELEASE, mark) >= 0; }, 2000));
+    EXPECT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_LOCK, LOCK_RELEASE, mark) >= 0; }));
     mark = m_listen.Messages().size();
     ASSERT_TRUE(Ask(SK_RECEIVER, RCV_MUTE, SK_MUTE_STATE, MUTE_OFF));
     EXPECT_EQ(IndexOf(m_listen, SK_MUTE_STATE, MUTE_ON, mark), -1);
@@ -186,7 +186,7 @@ TEST_F(Host, TuningPublishesTheReceiverAndShowsThePictureAgain)
     m_listen.Broadcast(SK_TUNE_CHANNEL, 2);
     EXPECT_EQ(Receiver().name, list.tv[2]);
     EXPECT_EQ(Receiver().channel, 3);
-    ASSERT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_LOCK, LOCK_RELEASE, mark) >= 0; }, 3000));
+    ASSERT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_LOCK, LOCK_RELEASE, mark) >= 0; }));
     EXPECT_EQ(CodesSince(m_listen, mark),
               (std::vector<std::pair<int, int>>{{SK_VIEW, VIEWCMD_SHOW_IN_FRAME}, {SK_LOCK, LOCK_RELEASE}}));
     EXPECT_TRUE(viewer.Texts().empty());   // no DAB text for a TV channel
@@ -200,11 +200,11 @@ TEST_F(Host, TuningPublishesTheReceiverAndShowsThePictureAgain)
     m_listen.Broadcast(SK_RECEIVER, RCV_BAND);
     EXPECT_EQ(Receiver().band, kBandRadio);
     EXPECT_EQ(Receiver().name, list.radio[0]);
-    ASSERT_TRUE(PollUntil([&] { return !viewer.Texts().empty(); }, 3000));
+    ASSERT_TRUE(PollUntil([&] { return !viewer.Texts().empty(); }));
     EXPECT_EQ(viewer.Texts().back(), devworld::DabTexts(list.radio[0])[0]);
     m_listen.Broadcast(SK_TUNE_CHANNEL, 4);
     const std::wstring fifth = devworld::DabTexts(list.radio[4])[0];
-    EXPECT_TRUE(PollUntil([&] { return viewer.Texts().back() == fifth; }, 3000));
+    EXPECT_TRUE(PollUntil([&] { return viewer.Texts().back() == fifth; }));
 
     // The TV list button: 56/1 then 48/1 select TV again, on the TV channel tuned before.
     m_listen.Broadcast(SK_TV_LIST, 1);
@@ -220,9 +220,9 @@ TEST_F(Host, RadioTextChangesNowAndThen)
     StartHost();
     StandIn viewer(devworld::kViewerTitle);
     m_listen.Broadcast(SK_SELECT_BAND, kBandRadio);
-    ASSERT_TRUE(PollUntil([&] { return !viewer.Texts().empty(); }, 3000));
+    ASSERT_TRUE(PollUntil([&] { return !viewer.Texts().empty(); }));
     const std::wstring first = viewer.Texts().back();
-    ASSERT_TRUE(PollUntil([&] { return viewer.Texts().back() != first; }, 9000));
+    ASSERT_TRUE(PollUntil([&] { return viewer.Texts().back() != first; }));
     const auto lines = devworld::DabTexts(devworld::FactoryChannels().radio[0]);
     EXPECT_EQ(viewer.Texts().back(), lines[1]);
 }
@@ -258,7 +258,7 @@ TEST_F(Host, SearchReportsProgressAndRewritesTheChannelFile)
     StandIn viewer(devworld::kViewerTitle);
     const size_t mark = m_listen.Messages().size();
     m_listen.Broadcast(SK_VIEW_REQUEST, VIEWREQ_SEARCH);
-    ASSERT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_VIEW, VIEWCMD_RELOAD_THEN_RADIO, mark) >= 0; }, 15000));
+    ASSERT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_VIEW, VIEWCMD_RELOAD_THEN_RADIO, mark) >= 0; }));
 
     int progress = 0, tv = -1, radio = -1;
     bool fileNewAtEnd = false;
@@ -289,7 +289,7 @@ TEST_F(Host, SearchReportsProgressAndRewritesTheChannelFile)
     EXPECT_LT(end, IndexOf(m_listen, SK_VIEW, VIEWCMD_RELOAD_THEN_RADIO, mark));
     // The viewer comes back in the radio window: the radio plays, with its text.
     EXPECT_EQ(Receiver().band, kBandRadio);
-    EXPECT_TRUE(PollUntil([&] { return !viewer.Texts().empty(); }, 3000));
+    EXPECT_TRUE(PollUntil([&] { return !viewer.Texts().empty(); }));
 }
 
 TEST_F(Host, MainMenuBringsTheViewerAndSendsThePanelBack)
@@ -299,17 +299,17 @@ TEST_F(Host, MainMenuBringsTheViewerAndSendsThePanelBack)
     StandIn panel(devworld::kPanelTitle);
     size_t mark = m_listen.Messages().size();
     m_listen.Broadcast(devworld::kMenuRequest, devworld::MENU_RADIO);
-    ASSERT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_VIEW, VIEWCMD_WINDOW, mark) >= 0; }, 5000));
+    ASSERT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_VIEW, VIEWCMD_WINDOW, mark) >= 0; }));
     EXPECT_EQ(CodesSince(m_listen, mark),
               (std::vector<std::pair<int, int>>{{SK_PANEL_TO_BACK, devworld::TOBACK_VIEWER},
                                                 {SK_VIEW, VIEWCMD_RELOAD_RADIO_WINDOW},
                                                 {SK_VIEW, VIEWCMD_WINDOW}}));
     EXPECT_EQ(Receiver().band, kBandRadio);
-    EXPECT_TRUE(PollUntil([&] { return !viewer.Texts().empty(); }, 3000));
+    EXPECT_TRUE(PollUntil([&] { return !viewer.Texts().empty(); }));
 
     mark = m_listen.Messages().size();
     m_listen.Broadcast(devworld::kMenuRequest, devworld::MENU_TV);
-    ASSERT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_VIEW, VIEWCMD_WINDOW, mark) >= 0; }, 5000));
+    ASSERT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_VIEW, VIEWCMD_WINDOW, mark) >= 0; }));
     EXPECT_EQ(IndexOf(m_listen, SK_VIEW, VIEWCMD_RELOAD_TV_WINDOW, mark), static_cast<int>(mark) + 1);
     EXPECT_EQ(Receiver().band, kBandTv);
 }
@@ -321,17 +321,15 @@ TEST_F(Host, MainMenuStartsTheBlankScreenFromTheCard)
     StandIn panel(devworld::kPanelTitle);
     const size_t mark = m_listen.Messages().size();
     m_listen.Broadcast(devworld::kMenuRequest, devworld::MENU_BLANK);
-    EXPECT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_PANEL_TO_BACK, devworld::TOBACK_BLANK, mark) >= 0; },
-                          5000));
+    EXPECT_TRUE(PollUntil([&] { return IndexOf(m_listen, SK_PANEL_TO_BACK, devworld::TOBACK_BLANK, mark) >= 0; }));
     HWND blank = nullptr;
     ASSERT_TRUE(PollUntil(
         [&] {
             for (HWND h : TopLevelWindows())
                 if (IsShown(h) && SameRect(WindowRect(h), 0, 0, 480, 234)) blank = h;
             return blank != nullptr;
-        },
-        10000));
-    EXPECT_TRUE(WaitGone(blank, 10000));   // it ends by itself
+        }));
+    EXPECT_TRUE(WaitGone(blank));   // it ends by itself
 }
 
 }  // namespace

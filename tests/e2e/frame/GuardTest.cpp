@@ -8,7 +8,7 @@ namespace {
 
 HWND WaitForViewer(const Process& p)
 {
-    return WaitForWindow(L"TVSCREEN", 10000, p.Id());
+    return WaitForWindow(L"TVSCREEN", kHangMs, p.Id());
 }
 
 // Ends the viewer's modal run the way the platform's default dialog handling does.
@@ -26,12 +26,12 @@ TEST(ViewerGuard, SecondStartEndsAtOnceAndBringsTheFirstToTheFront)
     HostWindow host;
     ShowWindow(host.Hwnd(), SW_SHOW);
     SetForegroundWindow(host.Hwnd());
-    ASSERT_TRUE(PollUntil([&] { return GetForegroundWindow() == host.Hwnd(); }, 3000));
+    ASSERT_TRUE(PollUntil([&] { return GetForegroundWindow() == host.Hwnd(); }));
 
     Process second = Start(L"TVSCREEN.exe");
-    ASSERT_TRUE(second.WaitExit(5000)) << "a second viewer must not run";
+    ASSERT_TRUE(second.WaitExit()) << "a second viewer must not run";
     EXPECT_TRUE(TopLevelWindows(second.Id()).empty());
-    EXPECT_TRUE(PollUntil([&] { return GetForegroundWindow() == viewer; }, 3000));
+    EXPECT_TRUE(PollUntil([&] { return GetForegroundWindow() == viewer; }));
     EXPECT_TRUE(first.Running());
     first.Kill();
 }
@@ -43,7 +43,7 @@ TEST(ViewerGuard, TheNameIsFreeAgainAfterTheModalRunEnds)
         HWND viewer = WaitForViewer(first);
         ASSERT_NE(viewer, nullptr);
         EndModalRun(viewer, endCode);
-        ASSERT_TRUE(first.WaitExit(5000)) << "end code " << endCode;
+        ASSERT_TRUE(first.WaitExit()) << "end code " << endCode;
 
         Process next = Start(L"TVSCREEN.exe");
         EXPECT_NE(WaitForViewer(next), nullptr) << "end code " << endCode;
@@ -58,7 +58,7 @@ TEST(ViewerGuard, AClosedViewerProcessEndsWithoutAnotherWindow)
     HWND hwnd = WaitForViewer(viewer);
     ASSERT_NE(hwnd, nullptr);
     PostMessageW(hwnd, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(viewer.WaitExit(5000));
+    EXPECT_TRUE(viewer.WaitExit());
 }
 
 TEST(ViewerGuard, ParkedViewerIsTopmostAndEmpty)

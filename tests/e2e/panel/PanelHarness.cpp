@@ -97,7 +97,7 @@ Panel::Panel(const std::map<std::wstring, DWORD>& store)
     DeleteStoreKey();
     for (const auto& value : store) WriteDword(value.first, value.second);
     m_proc = Start(L"PanelCfg.exe");
-    m_hwnd = WaitForWindow(L"CONFIG", 10000, m_proc.Id());
+    m_hwnd = WaitForWindow(L"CONFIG", kHangMs, m_proc.Id());
 }
 
 Panel::~Panel()
@@ -109,7 +109,7 @@ bool Panel::Step(Point pt, int code, int arg)
 {
     m_host.Clear();
     Tap(pt);
-    return m_host.WaitFor(code, arg, 3000) && m_host.Messages().size() == 1;
+    return m_host.WaitFor(code, arg) && m_host.Messages().size() == 1;
 }
 
 void Panel::Click(int id)
@@ -121,7 +121,7 @@ bool Panel::Settle(int bright)
 {
     Click(1011);
     Click(1010);
-    bool done = PollUntil([&] { return m_host.Messages().size() >= 2; }, 3000);
+    bool done = PollUntil([&] { return m_host.Messages().size() >= 2; });
     using Codes = std::vector<std::pair<int, int>>;
     done = done && m_host.Codes() == Codes{{42, bright == 10 ? 0 : bright + 1}, {42, bright}} &&
            SlotShows(kBrightY, BrightSlot(bright));

@@ -36,7 +36,7 @@ Image ButtonImage(const ButtonArt& art, bool pressed);
 
 Image ScreenArea(int x, int y, int cx, int cy);
 // Polls until the screen area shows the image.
-bool Shows(int x, int y, const Image& expected, DWORD timeoutMs = 3000);
+bool Shows(int x, int y, const Image& expected, DWORD timeoutMs = devtest::kHangMs);
 inline bool SlotShows(int y, const Image& expected) { return Shows(kSlotX, y, expected); }
 
 // A running panel with a host window listening to its broadcasts. The store holds exactly

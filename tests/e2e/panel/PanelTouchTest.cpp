@@ -33,7 +33,7 @@ TEST_F(PanelTouch, PressActsOnlyWhenItWentDownOnThePanel)
     EXPECT_TRUE(s_panel->Host().Messages().empty());  // nothing acts on pen down
 
     TouchUp(s_panel->Hwnd(), 120, 300);
-    ASSERT_TRUE(s_panel->Host().WaitFor(42, 4, 3000));
+    ASSERT_TRUE(s_panel->Host().WaitFor(42, 4));
     EXPECT_TRUE(SlotShows(kBrightY, BrightSlot(4)));
     EXPECT_TRUE(Shows(arrow.x, arrow.y, ButtonImage(arrow, false)));
     ASSERT_TRUE(s_panel->Step(kBrightLeft, 42, 3));
@@ -74,7 +74,7 @@ TEST_F(PanelTouch, TemplateCommandsStepWithoutButtonImages)
     for (const auto& c : clicks) {
         s_panel->Host().Clear();
         s_panel->Click(c.id);
-        ASSERT_TRUE(s_panel->Host().WaitFor(c.code, c.arg, 3000)) << c.id;
+        ASSERT_TRUE(s_panel->Host().WaitFor(c.code, c.arg)) << c.id;
     }
     EXPECT_TRUE(SlotShows(kFmY, FmSlot(881)));
     EXPECT_TRUE(SlotShows(kDimmerY, DimmerSlot(1)));
@@ -103,9 +103,9 @@ TEST(PanelClose, RectangleEdgesAndTheClosingBroadcast)
         if (code == 9) shownAtBroadcast = IsWindowVisible(panel.Hwnd()) != FALSE;
     });
     panel.Tap({404, 48});
-    ASSERT_TRUE(panel.Host().WaitFor(9, 0, 3000));
+    ASSERT_TRUE(panel.Host().WaitFor(9, 0));
     EXPECT_TRUE(shownAtBroadcast);
-    EXPECT_TRUE(panel.Proc().WaitExit(5000));
+    EXPECT_TRUE(panel.Proc().WaitExit());
     EXPECT_EQ(panel.Host().Codes(), (Codes{{9, 0}}));
 
     // The name is free again: the next start runs; its close button shows pressed while held.
@@ -115,8 +115,8 @@ TEST(PanelClose, RectangleEdgesAndTheClosingBroadcast)
     TouchDown(next.Hwnd(), 492, 0);
     EXPECT_TRUE(Shows(kCloseArt.x, kCloseArt.y, ButtonImage(kCloseArt, true)));
     TouchUp(next.Hwnd(), 492, 0);
-    EXPECT_TRUE(next.Host().WaitFor(9, 0, 3000));
-    EXPECT_TRUE(next.Proc().WaitExit(5000));
+    EXPECT_TRUE(next.Host().WaitFor(9, 0));
+    EXPECT_TRUE(next.Proc().WaitExit());
 }
 
 }  // namespace

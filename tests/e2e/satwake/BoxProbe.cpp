@@ -1,9 +1,10 @@
 // The Windows side of the no-port check: finds the message box of a running program by the
 // program's executable name, and either reports its caption and text or confirms it.
 //
-//   satwake_boxprobe read <exe name> <timeout ms>   prints "caption=..." and "text=..." (UTF-8)
-//   satwake_boxprobe ok   <exe name> <timeout ms>   presses OK and waits for the box to go
+//   satwake_boxprobe read <exe name> [<limit ms>]   prints "caption=..." and "text=..." (UTF-8)
+//   satwake_boxprobe ok   <exe name> [<limit ms>]   presses OK and waits for the box to go
 //
+// The limit only catches a hang (by default the suite's hang limit); each wait has all of it.
 // Exit code 0 on success, 2 when no such program runs, 3 when it shows no box, 1 on misuse.
 #include <windows.h>
 #include <tlhelp32.h>
@@ -42,16 +43,14 @@ std::string Utf8(const std::wstring& s)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 4) return 1;
+    if (argc != 3 && argc != 4) return 1;
     const std::wstring mode = argv[1];
-    const DWORD timeoutMs = static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10));
-    const ULONGLONG deadline = devtest::Now() + timeoutMs;
+    const DWORD timeoutMs = argc == 4 ? static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)) : devtest::kHangMs;
 
     DWORD pid = 0;
     devtest::PollUntil([&] { return (pid = FindProcess(argv[2])) != 0; }, timeoutMs);
     if (!pid) return 2;
-    ULONGLONG now = devtest::Now();
-    HWND box = devtest::WaitForMessageBox(static_cast<DWORD>(now < deadline ? deadline - now : 0), pid);
+    HWND box = devtest::WaitForMessageBox(timeoutMs, pid);
     if (!box) return 3;
 
     if (mode == L"read") {

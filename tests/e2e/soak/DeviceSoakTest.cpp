@@ -43,7 +43,7 @@ struct Program {
     bool Answers(DWORD ms) const
     {
         DWORD_PTR r = 0;
-        return SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, ms, &r) != 0;
+        return SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_BLOCK, ms, &r) != 0;
     }
     void Measure(const std::function<void(DWORD)>& wait, int events)
     {
@@ -184,9 +184,9 @@ bool DeviceSoak::Start()
     SetEnvironmentVariableW(L"DDSIM_LOG", recordPath.c_str());   // Wine passes it on as the Unix path's twin
     m_viewer.process = devtest::Start(L"TVSCREEN.exe");
     SetEnvironmentVariableW(L"DDSIM_LOG", nullptr);
-    m_viewer.hwnd = WaitForWindow(L"TVSCREEN", 15000, m_viewer.process.Id());
+    m_viewer.hwnd = WaitForWindow(L"TVSCREEN", kHangMs, m_viewer.process.Id());
     m_panel.process = devtest::Start(L"PanelCfg.exe");
-    m_panel.hwnd = WaitForWindow(L"CONFIG", 15000, m_panel.process.Id());
+    m_panel.hwnd = WaitForWindow(L"CONFIG", kHangMs, m_panel.process.Id());
     return m_viewer.hwnd && m_panel.hwnd;
 }
 
@@ -287,11 +287,11 @@ void DeviceSoak::Checkpoint()
         else Fail("the viewer took no touch after a switch, its settling and five touch-downs");
     }
     PostMessageW(m_viewer.hwnd, WM_NULL, 0, 0);
-    if (!WaitUntil([&] { return FindTopLevel(L"TVSCREEN") == m_viewer.hwnd; }, 2000))
+    if (!WaitUntil([&] { return FindTopLevel(L"TVSCREEN") == m_viewer.hwnd; }, kHangMs))
         Fail("the window titled TVSCREEN is not the viewer");
     if (FindTopLevel(L"CONFIG") != m_panel.hwnd) Fail("the window titled CONFIG is not the panel");
     for (Program* p : {&m_viewer, &m_panel})
-        if (!p->Answers(5000)) Fail(std::string(p->name) + " does not answer");
+        if (!p->Answers(kHangMs)) Fail(std::string(p->name) + " does not answer");
     m_window.Clear();
     auto wait = [this](DWORD ms) { Wait(ms); };
     m_viewer.Measure(wait, m_done);
@@ -368,7 +368,7 @@ void DeviceSoak::WarmUp()
 
 void DeviceSoak::Run()
 {
-    soak::Watchdog watchdog(30000, [this] {
+    soak::Watchdog watchdog(kHangMs, [this] {
         std::string who;
         for (Program* p : {&m_viewer, &m_panel})
             if (!p->Answers(2000)) who += std::string("  ") + p->name + " does not answer\n";
@@ -399,8 +399,8 @@ void DeviceSoak::Stop()
     m_window.Clear();
     if (m_panel.process.Running()) {
         Tap(m_panel.hwnd, 440, 20);
-        if (!m_window.WaitFor(9, 0, 3000)) Fail("the panel's close button sent no 9/0");
-        if (!m_panel.process.WaitExit(5000)) Fail("the panel did not end after its close button");
+        if (!m_window.WaitFor(9, 0)) Fail("the panel's close button sent no 9/0");
+        if (!m_panel.process.WaitExit()) Fail("the panel did not end after its close button");
     }
     m_viewer.process.Kill();
     m_panel.process.Kill();
@@ -411,7 +411,7 @@ void DeviceSoak::Stop()
 TEST(DeviceSoakTest, TheOutsideCountersCatchAPlantedLeak)
 {
     Process leaker = devtest::Start(ModuleDir() + L"\\soak_leaker.exe");
-    HWND hwnd = WaitForWindow(L"SOAKLEAKER", 10000, leaker.Id());
+    HWND hwnd = WaitForWindow(L"SOAKLEAKER", kHangMs, leaker.Id());
     ASSERT_NE(hwnd, nullptr);
     Program p;
     p.Named("leaker", L"soak_leaker.exe");

@@ -129,7 +129,7 @@ void PanelSoak::Checkpoint()
 
 void PanelSoak::Run()
 {
-    soak::Watchdog watchdog(20000);
+    soak::Watchdog watchdog(kHangMs);
     m_watchdog = &watchdog;
     m_dlg = std::make_unique<CPanelCfgDlg>();
     if (!m_dlg->Create(IDD_MAIN_DIALOG)) {

@@ -393,7 +393,7 @@ void ViewerSoak::Checkpoint()
         ++figures.lockFreedByTimers;
     } else {
         for (int k = 0; k < 5; ++k) PostMessageW(V().m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, soak::PointParam(200, 30));
-        if (WaitUntil([&] { return !V().m_bBusy; }, 600)) ++figures.lockFreedByWatchdog;
+        if (WaitUntil([&] { return !V().m_bBusy; }, kHangMs)) ++figures.lockFreedByWatchdog;
         else Fail("the busy lock stayed taken after five touch-downs");
     }
     // The same view every time, so the counts compare like with like: a reload brings the radio window.
@@ -459,7 +459,7 @@ void ViewerSoak::CalibrateSimulation()
 
 void ViewerSoak::Run()
 {
-    soak::Watchdog watchdog(20000, [] {
+    soak::Watchdog watchdog(kHangMs, [] {
         HWND box = FindMessageBox(GetCurrentProcessId());
         return box ? "  a message box is open: " + soak::Narrow(MessageBoxText(box)) + "\n" : std::string();
     });

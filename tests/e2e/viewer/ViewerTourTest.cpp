@@ -37,7 +37,7 @@ protected:
         m_host.SetAnswer([this](HostWindow&, int code, int arg) { Answer(code, arg); });
         m_viewer = Start(L"TVSCREEN.exe");
         ASSERT_TRUE(m_viewer.Valid());
-        m_hwnd = WaitForWindow(L"TVSCREEN", 10000, m_viewer.Id());
+        m_hwnd = WaitForWindow(L"TVSCREEN", kHangMs, m_viewer.Id());
         ASSERT_NE(m_hwnd, nullptr);
     }
 

@@ -45,10 +45,10 @@ int wmain(int argc, wchar_t** argv)
         PollUntil([] {
             HWND picture = FindWindowW(L"DdsimOverlayPicture", nullptr);
             return picture && IsWindowVisible(picture);
-        }, 5000);
+        });
     }
     PollUntil([] { return false; }, 500);  // no event tells when X shows the last paint
     WriteFileBytes(argv[2], "ready", 5);
-    PollUntil([&] { return FileExists(argv[3]); }, 60000);
+    PollUntil([&] { return FileExists(argv[3]); });
     return 0;
 }

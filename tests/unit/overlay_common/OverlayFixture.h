@@ -75,7 +75,8 @@ private:
                 m_seen.push_back(seen);
             }
             devtest::PressOk(box);
-            for (int i = 0; i < 300 && IsWindow(box); ++i) Sleep(10);
+            for (const ULONGLONG end = GetTickCount64() + devtest::kHangMs; IsWindow(box) && GetTickCount64() < end;)
+                Sleep(10);
         }
     }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 using namespace overlaytest;
 
@@ -195,22 +196,26 @@ TEST_F(OverlaySwitch, TimersArriveAfterTheirIntervals)
 {
     ASSERT_EQ(SwitchOverlayMode(&Dlg(), VIEW_TV_WINDOW), DD_OK);
     const DWORD start = GetTickCount();   // both were armed just before the switch returned
-    DWORD at80 = 0, at30 = 0;
+    // Not too late: each comes before a timer of this test's that falls due later, armed after
+    // it. A loaded machine delays them all alike, and they still come in the order they fall due.
+    const UINT_PTR kBy1200 = 0x7F01, kBy3500 = 0x7F02;
+    SetTimer(Hwnd(), kBy1200, 1200, nullptr);
+    SetTimer(Hwnd(), kBy3500, 3500, nullptr);
+    std::map<UINT_PTR, std::pair<int, DWORD>> first;   // timer: place in the arrivals, time
     // Taken off the queue here, before the viewer's own handler could consume them.
-    while ((!at80 || !at30) && GetTickCount() - start < 5000) {
+    for (int n = 0; first.size() < 4 && GetTickCount() - start < devtest::kHangMs;) {
         MSG msg;
-        while (PeekMessageW(&msg, Hwnd(), WM_TIMER, WM_TIMER, PM_REMOVE)) {
-            if (msg.wParam == TIMER_SWITCHED && !at80) at80 = GetTickCount() - start;
-            if (msg.wParam == TIMER_SETTLING && !at30) at30 = GetTickCount() - start;
-        }
+        while (PeekMessageW(&msg, Hwnd(), WM_TIMER, WM_TIMER, PM_REMOVE))
+            first.emplace(msg.wParam, std::make_pair(++n, GetTickCount() - start));
         Sleep(5);
     }
-    KillTimer(Hwnd(), TIMER_SWITCHED);
-    KillTimer(Hwnd(), TIMER_SETTLING);
-    EXPECT_GE(at80, 150u);
-    EXPECT_LE(at80, 1200u);
-    EXPECT_GE(at30, 1850u);
-    EXPECT_LE(at30, 3500u);
+    for (UINT_PTR id : {static_cast<UINT_PTR>(TIMER_SWITCHED), static_cast<UINT_PTR>(TIMER_SETTLING), kBy1200, kBy3500})
+        KillTimer(Hwnd(), id);
+    ASSERT_EQ(first.size(), 4u);
+    EXPECT_GE(first[TIMER_SWITCHED].second, 150u);
+    EXPECT_LT(first[TIMER_SWITCHED].first, first[kBy1200].first);
+    EXPECT_GE(first[TIMER_SETTLING].second, 1850u);
+    EXPECT_LT(first[TIMER_SETTLING].first, first[kBy3500].first);
 }
 
 TEST_F(OverlaySwitch, ModesOutsideTheSevenViewsAreIgnored)
@@ -351,7 +356,7 @@ TEST_F(OverlayOps, StopVideoPortFreezesThePictureAndLeavesTheResultAlone)
     EXPECT_TRUE(d.overlayShown);
     EXPECT_FALSE(d.portRunning);
     const unsigned frame = d.frame;
-    Sleep(150);
+    Sleep(150);   // fields are counted by the clock: a port still running would have given three
     EXPECT_EQ(ddsim::GetDisplay().frame, frame);
     // A failing stop is not reported either; the next switch starts the port again.
     ddsim::Fail("StopVideo", ddsim::Count("StopVideo") + 1, kFault);
