@@ -57,7 +57,7 @@ protected:
     }
 
     // Pumps messages and sends queued answers until pred holds.
-    bool Until(const std::function<bool()>& pred, DWORD timeoutMs = 5000)
+    bool Until(const std::function<bool()>& pred, DWORD timeoutMs = kHangMs)
     {
         return PollUntil([&] {
             while (!m_replies.empty()) {
@@ -71,7 +71,7 @@ protected:
 
     // Until pred has held for holdMs on end: the picture takes a few fields to settle after a
     // move, and a window carries its old content for a moment.
-    bool Steady(const std::function<bool()>& pred, DWORD holdMs = 400, DWORD timeoutMs = 5000)
+    bool Steady(const std::function<bool()>& pred, DWORD holdMs = 400, DWORD timeoutMs = kHangMs)
     {
         ULONGLONG since = 0;
         return Until([&] {
@@ -87,7 +87,7 @@ protected:
     // Taps until the viewer takes the tap (it refuses touches while its lock is taken or the
     // picture settles), judged by what the tap makes happen. A tap is not repeated before the
     // viewer has finished with the one before: a second one taken would act twice.
-    bool TapUntil(POINT p, const std::function<bool()>& taken, DWORD timeoutMs = 8000)
+    bool TapUntil(POINT p, const std::function<bool()>& taken, DWORD timeoutMs = kHangMs)
     {
         const ULONGLONG deadline = Now() + timeoutMs;
         while (Now() < deadline) {
@@ -96,7 +96,7 @@ protected:
             Until([] { return false; }, 50);
             // Answered once the viewer is back in its message loop; meanwhile this thread still
             // serves the viewer's broadcasts to the host window.
-            SendMessageTimeoutW(m_hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr);
+            SendMessageTimeoutW(m_hwnd, WM_NULL, 0, 0, SMTO_NORMAL, kHangMs, nullptr);
             if (Until(taken, 300)) return true;
         }
         return false;
@@ -117,7 +117,7 @@ protected:
 
     void Shot(const wchar_t* name)
     {
-        Until([] { return false; }, 300);   // let the picture and the paint settle
+        Until([] { return false; }, 300);   // a keepsake: no event tells when X shows the last paint
         EXPECT_TRUE(SaveScreenshot(0, 0, 640, 480, m_shots + L"\\" + name + L".bmp")) << "screenshot " << name;
     }
 
