@@ -18,8 +18,8 @@ using namespace devtest;
 
 namespace {
 
-// Long enough that a leak of a couple of KB per event outgrows one fresh block of a heap in the
-// second half; the events are quick, the checkpoints are what takes the time.
+// Long enough that a leak of a couple of KB per event outgrows one fresh block of a heap once the
+// heaps have settled; the events are quick, the checkpoints are what takes the time.
 const int kDefaultEvents = 600;
 // The planted leak must stand out by more than this in the second half.
 const long long kMemorySlack = 768 * 1024;
