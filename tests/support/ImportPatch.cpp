@@ -4,7 +4,7 @@
 
 namespace devtest {
 
-void** FindImportSlot(const char* dll, const char* name)
+void ForEachImportSlot(const char* dll, const char* name, const std::function<void(void**)>& each)
 {
     auto* base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
@@ -19,15 +19,12 @@ void** FindImportSlot(const char* dll, const char* name)
             if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
             auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
             if (std::strcmp(reinterpret_cast<char*>(byName->Name), name) == 0)
-                return reinterpret_cast<void**>(&slots->u1.Function);
+                each(reinterpret_cast<void**>(&slots->u1.Function));
         }
     }
-    return nullptr;
 }
 
-namespace {
-
-void* Exchange(void** slot, void* value)
+void* ExchangeSlot(void** slot, void* value)
 {
     DWORD old = 0;
     ::VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old);
@@ -37,21 +34,21 @@ void* Exchange(void** slot, void* value)
     return previous;
 }
 
-}  // namespace
-
 void* ImportPatches::Replace(const char* dll, const char* name, void* replacement)
 {
-    void** slot = FindImportSlot(dll, name);
-    if (!slot) return nullptr;
-    void* original = Exchange(slot, replacement);
-    m_patches.push_back({slot, original});
-    return original;
+    void* first = nullptr;
+    ForEachImportSlot(dll, name, [&](void** slot) {
+        void* original = ExchangeSlot(slot, replacement);
+        m_patches.push_back({slot, original});
+        if (!first) first = original;
+    });
+    return first;
 }
 
 void ImportPatches::RestoreAll()
 {
     // Last first, so a slot patched twice ends with its first original.
-    for (auto it = m_patches.rbegin(); it != m_patches.rend(); ++it) Exchange(it->slot, it->original);
+    for (auto it = m_patches.rbegin(); it != m_patches.rend(); ++it) ExchangeSlot(it->slot, it->original);
     m_patches.clear();
 }
 

@@ -4,12 +4,16 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <vector>
 
 namespace devtest {
 
-// The import address slot of dll!name in the test executable, or null when it is not imported.
-void** FindImportSlot(const char* dll, const char* name);
+// Every import address slot of dll!name in the test executable, in order: a module imported by
+// more than one descriptor has more than one.
+void ForEachImportSlot(const char* dll, const char* name, const std::function<void(void**)>& each);
+// Points a slot at value; returns what it held.
+void* ExchangeSlot(void** slot, void* value);
 
 // Patches slots for its lifetime; whatever it patched goes back when it ends.
 class ImportPatches {
@@ -19,8 +23,8 @@ public:
     ImportPatches(const ImportPatches&) = delete;
     ImportPatches& operator=(const ImportPatches&) = delete;
 
-    // Points dll!name at replacement and returns the function called before; null (and nothing
-    // changed) when the executable does not import it.
+    // Points every slot of dll!name at replacement and returns the function called before; null
+    // (and nothing changed) when the executable does not import it.
     void* Replace(const char* dll, const char* name, void* replacement);
     void RestoreAll();
 

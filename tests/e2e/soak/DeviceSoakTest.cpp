@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <map>
 #include <sstream>
 
 #include "DeviceTest.h"
@@ -482,21 +483,30 @@ TEST(DeviceSoakTest, RealProgramsUnderRandomAbuseStayUpFindableAndFlat)
         std::printf("  %s GDI objects at the end: %s\n", p->name, p->gdiKinds.c_str());
     }
     // Memory as the host system counts it (RssAnon), after the first quarter of the samples (the
-    // heaps' settling), per 1,000 events: the events the samples kept as like with like span. The
-    // soak's sound thread comes and goes, so those are only some of the samples.
+    // heaps' settling), per 1,000 events. The soak's sound thread comes and goes, and a sample is
+    // compared only with samples of the same thread count: the growth and the events of each
+    // count's samples add up.
     for (auto [p, perThousand] : {std::pair<const Program*, long long>{&run.m_viewer, kViewerPerThousand},
                                   {&run.m_panel, kPanelPerThousand}}) {
         const size_t settled = std::max(warmUp, p->rss.values.size() / 4);
-        counters::Series at;
-        for (size_t i = 0; i < p->eventsAt.size() && i < p->rss.tags.size(); ++i) at.Add(p->eventsAt[i], p->rss.tags[i]);
-        const std::vector<long long> kept = counters::Steady(at, settled).values;
-        const int span = kept.size() < 2 ? 0 : static_cast<int>(kept.back() - kept.front());
+        std::map<int, std::pair<counters::Series, std::vector<int>>> byThreads;   // samples, events at each
+        for (size_t i = settled; i < p->rss.values.size() && i < p->eventsAt.size(); ++i) {
+            auto& group = byThreads[p->rss.tags[i]];
+            group.first.Add(p->rss.values[i]);
+            group.second.push_back(p->eventsAt[i]);
+        }
+        long long grown = 0;
+        int span = 0;
+        for (const auto& [threads, group] : byThreads) {
+            if (group.second.size() < 2) continue;
+            grown += counters::GrowthOf(group.first, 0).delta();
+            span += group.second.back() - group.second.front();
+        }
         EXPECT_GE(span * kLeastShare, cfg.events) << p->name << ": too few samples alike\n" << replay;
-        const counters::Series judged = counters::Steady(p->rss, settled);
-        const long long grown = counters::GrowthOf(judged, 0).delta();
         std::printf("  %s: over %d events after the heaps settled %+lld bytes, %+.1f KB per 1,000 events\n", p->name,
                     span, grown, grown / 1024.0 * 1000.0 / std::max(1, span));
-        EXPECT_LE(grown, kSettling + perThousand * span / 1000) << counters::Describe(judged, 0) << "\n" << replay;
+        EXPECT_LE(grown, kSettling + perThousand * span / 1000) << counters::Describe(counters::Steady(p->rss, settled), 0)
+                                                                << "\n" << replay;
     }
     std::printf("  the viewer's simulated display recorded %lld calls in the second half\n",
                 counters::LateGrowth(steady(run.recordedCalls), 0));
