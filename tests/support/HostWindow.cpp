@@ -118,14 +118,15 @@ LRESULT HostWindow::SendText(HWND target, const std::wstring& text)
 bool TapSending(HostWindow& host, HWND hwnd, int x, int y, int code, int arg, DWORD timeoutMs)
 {
     // A tap that sent nothing a while after it was made is taken for refused (programs refuse
-    // touches for a moment after some changes) and made again. That while decides no verdict;
-    // nothing from outside tells a refused tap from a slow one, so where nothing refuses the
-    // repeat, a tap taken later than that is taken twice.
+    // touches for a moment after some changes) and made again. Nothing from outside tells a
+    // refused tap from a slow one, so each tap is given twice the while of the one before, and a
+    // first tap heard late still counts: a slow machine is tapped again only after it has had
+    // every chance to answer.
     const ULONGLONG end = Now() + timeoutMs;
-    while (Now() < end) {
-        const int before = host.Count(code, arg);
+    const int before = host.Count(code, arg);
+    for (DWORD look = 1000; Now() < end; look *= 2) {
         Tap(hwnd, x, y);
-        if (PollUntil([&] { return host.Count(code, arg) > before; }, 1500)) return true;
+        if (PollUntil([&] { return host.Count(code, arg) > before; }, look)) return true;
     }
     return false;
 }

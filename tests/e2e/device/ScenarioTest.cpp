@@ -102,9 +102,11 @@ protected:
     // the same again.
     bool TappedUntil(HWND hwnd, POINT pt, const std::function<bool()>& pred)
     {
-        for (const ULONGLONG end = Now() + kHangMs; Now() < end;) {
+        // Each tap is given twice the time of the one before to show (see TapSending).
+        DWORD look = 1000;
+        for (const ULONGLONG end = Now() + kHangMs; Now() < end; look *= 2) {
             Tap(hwnd, pt.x, pt.y);
-            if (PollUntil(pred, 1500)) return true;
+            if (PollUntil(pred, look)) return true;
         }
         return false;
     }
