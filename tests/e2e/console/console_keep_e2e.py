@@ -68,7 +68,7 @@ class KeepTest(unittest.TestCase):
         wine_reg("add", STORE, "/v", "Volume", "/t", "REG_DWORD", "/d", "3", "/f")
         self.assertEqual(d.stop(), 0)
         self.person, self.before = fingerprint(), kept()
-        self.assertNotIn(None, self.person)
+        self.assertTrue(None not in self.person, "a read of the person's channel file or registry failed")
         self.assertIn(b"kept", self.before[os.path.join("device", "card", "appdata", "SERIALData.dat")])
 
     def session(self, stop, **env):
