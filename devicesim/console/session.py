@@ -78,6 +78,24 @@ def first_difference(expected, heard):
     return None
 
 
+def heard_count(console):
+    with console.heard_lock:
+        return len(console.heard)
+
+
+def repeats_unanswered(actions, index):
+    """Whether action index starts a touch (a 'touch', or the 'down' of a down and up) repeated on
+    the same point with nothing heard since the one before."""
+    _, count, text = actions[index]
+    verb = text.split()[0]
+    back = {'touch': 1, 'down': 2}.get(verb)
+    if not back or index < back:
+        return False
+    _, last_count, last_text = actions[index - back]
+    between = [a[2] for a in actions[index - back + 1:index]]
+    return text == last_text and count == last_count and between == ['up' + text[4:]][:back - 1]
+
+
 def replay(console, actions, expected):
     """Plays actions on the device of console; 0 when the host heard the expected requests, 1 when
     not, 2 when the device stopped before the end."""
@@ -86,12 +104,25 @@ def replay(console, actions, expected):
     if screens:
         screens.up(actions)   # the device as it came up: step 0
     last_t, last_at = 0.0, now()
+    heard_before_last, skip_up = None, None
     for index, (t, count, text) in enumerate(actions):
         # The host must have heard what it had heard at this point, and the pause since the
         # last action is kept, so that a slow machine replays the same touches on the same screens.
         console.wait_heard(count, 20)
         console.agent.gone.wait(max(0.0, (t - last_t) - (now() - last_at)))
         last_t, last_at = t, now()
+        skip = skip_up == text or (repeats_unanswered(actions, index) and heard_count(console) > heard_before_last)
+        skip_up = 'up' + text[4:] if skip and text.startswith('down ') else None
+        if skip:
+            # The finger tried again because the recorded device had not answered yet; this one
+            # has, and a second touch would land on the screen the first one asked for.
+            say('replay: step %d (%s) repeats a touch this device has already answered; not played'
+                % (index + 1, text))
+            if screens:
+                screens.after(index)
+            continue
+        if not text.startswith('up '):
+            heard_before_last = heard_count(console)
         try:
             if console.agent.gone.is_set():
                 raise Stopped(STOPPED)

@@ -6,6 +6,7 @@ usage: replay_screens_unit.py <source root>"""
 import os
 import sys
 import tempfile
+import threading
 import types
 import unittest
 
@@ -15,6 +16,7 @@ from PIL import Image, ImageDraw  # noqa: E402
 import hostcodes  # noqa: E402
 import compare  # noqa: E402
 import screens  # noqa: E402
+import session  # noqa: E402
 
 # A session: the device up, a touch (down, up) that asks 200/1, a fault, a touch asking 14/66.
 ACTIONS = [(0.5, 0, 'down 112 171'), (0.6, 0, 'up 112 171'), (2.0, 1, 'host tick'),
@@ -91,6 +93,40 @@ class Verdict(unittest.TestCase):
         self.assertEqual(line, 'replay differs: step 3 (touch 205 250): request 2: recorded 14/66 '
                                '(view request: full screen), the replay heard 100/24 (receiver: pip)')
         self.assertEqual(self.run_replay({}, heard=['200/2', '14/66'])[1][:36], 'replay differs: step 1 (touch 112 17')
+
+
+class FakeDevice:
+    """A console whose viewer answers a tap on (205, 250) with 14/66 the first time and, once in
+    full screen, with 102/1; refused lists the taps it ignores, as a busy viewer does."""
+
+    def __init__(self, refused=()):
+        self.heard, self.heard_lock, self.screens, self.refused, self.taps = [], threading.Condition(), None, refused, 0
+        self.agent = types.SimpleNamespace(gone=threading.Event(), call=self.tap)
+
+    def wait_heard(self, count, timeout):
+        return len(self.heard) >= count
+
+    def tap(self, text):
+        if text.startswith('up'):
+            return
+        self.taps += 1
+        if self.taps not in self.refused:
+            self.heard.append('102/1' if '14/66' in self.heard else '14/66')
+
+    run = tap
+
+
+class Repeats(unittest.TestCase):
+    def test_a_repeat_the_recording_needed_is_played_only_when_this_device_did_not_answer(self):
+        for touch in (['touch 205 250'], ['down 205 250', 'up 205 250']):
+            actions = [(0.0, 0, a) for a in touch * 2]
+            self.assertEqual(session.replay(FakeDevice(), actions, ['14/66']), 0)
+            device = FakeDevice(refused=(1,))
+            self.assertEqual(session.replay(device, actions, ['14/66']), 0)
+            self.assertEqual(device.taps, 2)
+        # A second tap after something was heard is a person's own: it is played.
+        self.assertEqual(session.replay(FakeDevice(), [(0.0, 0, 'touch 205 250'), (0.1, 1, 'touch 205 250')],
+                                        ['14/66', '102/1']), 0)
 
 
 class Names(unittest.TestCase):
