@@ -251,7 +251,7 @@ while :; do
   read -r -a what <"$LOAD" || true   # one line without its newline
   rm -f "$LOAD"
   stop_programs
-  "${CONSOLE[@]}" snapshot "${PLACE[@]}" "${what[@]}" >&2 || { status=1; break; }
+  "${CONSOLE[@]}" snapshot "${PLACE[@]}" "${what[@]}" >&2 || say "the device boots again without the load"
   install_card
   boot
 done

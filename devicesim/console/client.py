@@ -11,7 +11,7 @@ from collections import namedtuple
 from bench import Bench
 from hang import HANG_S
 from handshake import proof, proves, read_door
-from snapshots import SnapshotError, Snapshots, check_name
+from snapshots import SnapshotError, Snapshots, parse_command, why
 from talk import NoDevice, Refused, now
 
 ANSWER_TIMEOUT = HANG_S
@@ -135,22 +135,23 @@ def snapshot_offline(place, words):
     recover(place)
     snapshots = Snapshots(place.home)
     try:
-        if words == ['list']:
+        verb, name, replace = parse_command(words)
+        if verb == 'list':
             print('\n'.join(snapshots.describe()))
             return True
-        if words == ['undo']:
+        if verb == 'undo':
             snapshots.undo()
             print('your device is as it was before the last load (no device runs; the next ./run device boots it)')
             return True
-        if len(words) != 2 or words[0] not in DONE:
-            raise Refused('usage: snapshot save|load|delete NAME, snapshot undo, snapshot list')
-        name = check_name(words[1])
-        getattr(snapshots, words[0])(name)
+        if verb == 'save':
+            snapshots.save_as(name, replace)
+        else:
+            getattr(snapshots, verb)(name)
     except SnapshotError as e:
         raise Refused(str(e))
-    print('snapshot %s %s (no device runs; %s)' % (name, DONE[words[0]],
+    print('snapshot %s %s (no device runs; %s)' % (name, DONE[verb],
                                                    'the next ./run device boots from it; snapshot undo brings '
-                                                   'back what it replaced' if words[0] == 'load' else snapshots.root))
+                                                   'back what it replaced' if verb == 'load' else snapshots.root))
     return True
 
 
@@ -159,7 +160,8 @@ def recover(place, kept='your device as it was when it last stopped on the spot 
     own modes and COM7 back, then the person's device written back from the prefix it ran in."""
     in_prefix = bool(place.prefix) and os.path.isdir(place.prefix)
     snapshots = Snapshots(place.home, place.prefix if in_prefix else None)
-    snapshots.clean()
+    for line in snapshots.finish_writes():
+        print(line, flush=True)
     if not in_prefix:
         return
     Bench(place.prefix).close()
@@ -220,6 +222,9 @@ def client(args):
                     return status
     except Refused as e:
         print('cannot: %s' % e, file=sys.stderr)
+        return 1
+    except OSError as e:
+        print('cannot: %s' % why(e), file=sys.stderr)
         return 1
     except KeyboardInterrupt:
         print('interrupted', file=sys.stderr)

@@ -14,7 +14,7 @@ from bench import Bench
 from handshake import write_private
 from hostcodes import named
 from session import RECORDED, Recorder, read_session
-from snapshots import BEFORE_LOAD, SnapshotError, Snapshots, check_name
+from snapshots import BEFORE_LOAD, SnapshotError, Snapshots, parse_command
 from talk import REBOOT, Refused
 from watchers import Watchers
 
@@ -30,14 +30,13 @@ dab TEXT               the host sends TEXT to the viewer as the DAB text line
 display fail CALL [N]  the display's call CALL fails the next N times (default 1)
 gps gone|back          COM7 disappears or comes back
 watch                  the touches, the console's faults and the host's traffic as they happen, until interrupted
-snapshot save NAME     keep the card, the store and the receiver's state as NAME
+snapshot save NAME [--replace]   keep the card, the store and the receiver's state as NAME
 snapshot load NAME     stop the device, make it what NAME holds, and boot it again
 snapshot undo          stop the device and boot it again as it was before the last load
 snapshot list|delete NAME   the snapshots there are, or one fewer
 quit                   end every program of the device"""
 
 
-SNAPSHOT_USAGE = 'usage: snapshot save|load|delete NAME, snapshot undo, snapshot list'
 REQUEST = re.compile(r'^\d+ request (-?\d+/-?\d+)')
 
 
@@ -160,13 +159,12 @@ class Console:
     def snapshot(self, words):
         snapshots = Snapshots(self.home, self.prefix)
         try:
-            if words[1:] == ['list']:
+            verb, name, replace = parse_command(words[1:])
+            if verb == 'list':
                 return snapshots.describe(), ''
-            if words[1:] != ['undo'] and (len(words) != 3 or words[1] not in ('save', 'load', 'delete')):
-                raise Refused(SNAPSHOT_USAGE)
-            verb, name = words[1], check_name(words[2]) if len(words) == 3 else BEFORE_LOAD
+            name = name or BEFORE_LOAD
             if verb == 'save':
-                snapshots.save(name, self.bench.changed_modes())
+                snapshots.save_as(name, replace, self.bench.changed_modes())
                 return [], 'snapshot %s saved in %s' % (name, snapshots.root)
             if verb == 'delete':
                 snapshots.delete(name)

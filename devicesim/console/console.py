@@ -43,7 +43,7 @@ from client import Place, client, recover, snapshot_offline  # noqa: E402
 from migration import move_old_devices  # noqa: E402
 from server import serve  # noqa: E402
 from session import read_session  # noqa: E402
-from snapshots import SnapshotError, Snapshots, check_name  # noqa: E402
+from snapshots import SnapshotError, Snapshots, check_name, why  # noqa: E402
 from talk import Refused, say  # noqa: E402
 
 
@@ -60,7 +60,7 @@ def restore(args):
         if args.check:
             read_session(args.check)
     except (Refused, SnapshotError, OSError) as e:
-        say('cannot: %s' % e)
+        say('cannot: %s' % why(e))
         return 2
     return 0
 
@@ -69,7 +69,7 @@ def seed(args):
     try:
         places(args).seed(fresh=args.fresh, from_name=args.from_snapshot)
     except (SnapshotError, OSError) as e:
-        say('cannot: %s' % e)
+        say('cannot: %s' % why(e))
         return 2
     return 0
 
@@ -78,7 +78,7 @@ def keep(args):
     try:
         recover(Place(args.home, args.prefix), '[console] your device is kept in %s')
     except (Refused, SnapshotError, OSError) as e:
-        say('cannot keep your device: %s (it stays in %s; the next ./run device keeps it)' % (e, args.prefix))
+        say('cannot keep your device: %s (it stays in %s; the next ./run device keeps it)' % (why(e), args.prefix))
         return 2
     return 0
 
@@ -96,7 +96,7 @@ def snapshot_command(args):
             return 0
         return 0 if snapshot_offline(Place(args.home, None), args.words) else 1
     except (Refused, SnapshotError, OSError) as e:
-        print('cannot: %s' % e, file=sys.stderr)
+        print('cannot: %s' % why(e), file=sys.stderr)
         return 1
 
 
@@ -105,7 +105,7 @@ def migrate(args):
         for line in move_old_devices(args.home, args.prefix):
             say(line)
     except (SnapshotError, OSError) as e:
-        say('cannot move your device into %s: %s (nothing of the old one was removed)' % (args.home, e))
+        say('cannot move your device into %s: %s (nothing of the old one was removed)' % (args.home, why(e)))
         return 2
     return 0
 

@@ -84,6 +84,7 @@ async function run(command) {
         const said = [done.text, ...(done.lines || [])].filter(Boolean).join(' · ');
         $('answer').textContent = command + ': ' + (done.ok ? said || 'done' : 'cannot: ' + said);
         $('answer').classList.toggle('refused', !done.ok);
+        return done;
     } catch (e) {
         $('answer').textContent = command + ': ' + (e instanceof Refusal ? e.message : 'the page server does not answer');
         $('answer').classList.add('refused');
@@ -98,7 +99,14 @@ for (const button of document.querySelectorAll('button')) {
     button.addEventListener('click', () => {
         // A load replaces the device as it is: asked first, naming the snapshot.
         if (button.dataset.confirm && !confirm(formCommand(button.dataset.confirm))) return;
-        run(button.dataset.command || formCommand(button.dataset.form));
+        const command = button.dataset.command || formCommand(button.dataset.form);
+        run(command).then((done) => {
+            // A save over a snapshot of the same name is asked too, like a load.
+            if (done && !done.ok && /^snapshot save /.test(command) && /--replace/.test(done.text || '') &&
+                confirm(`Replace snapshot "${$('snapshot').value.trim()}"? ${done.text.split(':')[0]}; what it holds now will be lost.`)) {
+                run(command + ' --replace');
+            }
+        });
     });
 }
 

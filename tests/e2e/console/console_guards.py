@@ -6,8 +6,11 @@ is resolved, and the person's device in its home. Everything runs in temporary f
 
 usage: console_guards.py <source root> [unittest arguments]
 """
+import contextlib
+import io
 import os
 import secrets
+import shutil
 import signal
 import socket
 import stat
@@ -299,7 +302,7 @@ class Home(Folder):
     def test_a_load_is_undone_and_what_a_kill_left_is_neither_kept_nor_listed(self):
         put(os.path.join(self.home, "device"), "mine")
         put(os.path.join(self.home, "snapshots", "base"), "base")
-        for leftover in (".saving-1", ".replaced-2"):
+        for leftover in (".saving-base-abcd_123", ".replaced-base"):
             os.makedirs(os.path.join(self.home, "snapshots", leftover, "card"))
         place = console_client.Place(self.home, None)
         self.assertTrue(console_client.snapshot_offline(place, ["load", "base"]))
@@ -309,6 +312,66 @@ class Home(Folder):
         self.assertEqual(os.listdir(os.path.join(self.home, "snapshots")), ["base", snapshots.BEFORE_LOAD])
         with self.assertRaises(snapshots.SnapshotError):
             snapshots.check_name("base\n")
+        # A save over a snapshot says so and changes nothing, unless it is asked to replace it.
+        self.assertRaisesRegex(Refused, "--replace", console_client.snapshot_offline, place, ["save", "base"])
+        self.assertEqual(card_text(os.path.join(self.home, "snapshots", "base")), "base")
+        self.assertTrue(console_client.snapshot_offline(place, ["save", "base", "--replace"]))
+        self.assertEqual(card_text(os.path.join(self.home, "snapshots", "base")), "mine")
+
+    def copies(self):
+        """What a person would find: the device's and the undo's card text, or None."""
+        found = []
+        for folder in (os.path.join(self.home, "device"), os.path.join(self.home, "snapshots", snapshots.BEFORE_LOAD)):
+            found.append(card_text(folder) if os.path.isdir(folder) else None)
+        return found
+
+    def test_a_kill_at_any_step_of_a_load_or_undo_leaves_each_copy_whole(self):
+        place = console_client.Place(self.home, self.prefix + "-another")   # the next start is from elsewhere
+        real_rename = os.rename
+        for verb in ("load", "undo"):
+            for step in range(8):
+                shutil.rmtree(self.home, ignore_errors=True)
+                put(os.path.join(self.home, "device"), "mine")
+                put(os.path.join(self.home, "snapshots", "base"), "base")
+                if verb == "undo":
+                    put(os.path.join(self.home, "snapshots", snapshots.BEFORE_LOAD), "before")
+                calls = []
+
+                def killed(a, b):   # nothing runs after a kill: no handler, no cleanup
+                    calls.append(a)
+                    if len(calls) > step:
+                        os._exit(9)
+                    real_rename(a, b)
+                child = os.fork()
+                if child == 0:
+                    with mock.patch.object(snapshots.os, "rename", killed), contextlib.redirect_stdout(io.StringIO()):
+                        console_client.snapshot_offline(place, [verb] + (["base"] if verb == "load" else []))
+                    os._exit(0)
+                os.waitpid(child, 0)
+                with contextlib.redirect_stdout(io.StringIO()):
+                    console_client.recover(place)
+                device, undo = self.copies()
+                if verb == "load":
+                    self.assertIn((device, undo), [("mine", None), ("mine", "mine"), ("base", "mine")], step)
+                else:
+                    self.assertIn((device, undo), [("mine", "before"), ("before", "before"), ("before", "mine")], step)
+
+    def test_a_full_disk_fails_an_undo_in_one_line_and_keeps_both_copies(self):
+        put(os.path.join(self.home, "device"), "mine")
+        put(os.path.join(self.home, "snapshots", snapshots.BEFORE_LOAD), "before")
+        place = console_client.Place(self.home, None)
+        full = shutil.Error([("a", "b", "[Errno 28] No space left on device: 'b'")])
+        real_copytree = shutil.copytree
+
+        def second_fills_the_disk(*args, **kwargs):
+            if os.path.basename(args[1]).startswith(".saving-device-"):
+                raise full
+            return real_copytree(*args, **kwargs)
+        with mock.patch.object(snapshots.shutil, "copytree", second_fills_the_disk):
+            with self.assertRaisesRegex(Refused, r"^\[Errno 28\] No space left on device: 'b'; your device is as it was$"):
+                console_client.snapshot_offline(place, ["undo"])
+        self.assertEqual(self.copies(), ["mine", "before"])
+        self.assertEqual(sorted(os.listdir(os.path.join(self.home, "snapshots"))), [snapshots.BEFORE_LOAD])
 
     def test_a_registry_that_cannot_be_read_is_never_taken_for_no_store(self):
         put(os.path.join(self.home, "device"), "mine")
