@@ -58,15 +58,17 @@ mkdir -p "$LOGS"
 # One device per prefix: a second would share the first one's windows, store and card. The lock
 # goes with this script; the programs it starts do not hold it (7>&- 8>&- below), so a device that ends
 # frees it at once. The home's pid file names the running device and its prefix for the console.
-# Started by ./run device, the home's lock is taken already; started directly, it is taken here.
+# Started by ./run device, the home's and the prefix's locks are taken already; started directly,
+# they are taken here.
+DEVICE_HOME="$(realpath -m -- "$DEVICE_HOME")"
 mkdir -p "$DEVICE_HOME"
 if [ -z "${DEVICE_LOCKED:-}" ]; then
   exec 7>"$DEVICE_HOME/.lock"
   flock -n 7 || { say "a device already runs from $DEVICE_HOME"; exit 1; }
-fi
-exec 8>"$WINEPREFIX/.device.lock"
-if ! flock -w "$HANG_S" 8; then
-  say "a device is already running in $WINEPREFIX"; exit 1
+  exec 8>"$WINEPREFIX.device-lock"
+  if ! flock -w "$HANG_S" 8; then
+    say "a device is already running in $WINEPREFIX"; exit 1
+  fi
 fi
 RUNNING="$DEVICE_HOME/.running"
 start_time() { sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f20; }

@@ -201,7 +201,7 @@ def process_start(pid):
 
 def client(args):
     """Status 0 when every command was done, 1 when one was not, 130 after Ctrl-C."""
-    place = Place(os.path.abspath(args.home), running_prefix(args.home) or args.prefix)
+    place = Place(os.path.realpath(args.home), running_prefix(args.home) or args.prefix)
     try:
         if args.command:
             return 0 if send(place, ' '.join(args.command)) else 1

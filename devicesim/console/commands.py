@@ -43,8 +43,8 @@ REQUEST = re.compile(r'^\d+ request (-?\d+/-?\d+)')
 class Console:
     def __init__(self, args):
         self.args = args
-        self.prefix = os.path.abspath(args.prefix)
-        self.home = os.path.abspath(args.home)
+        self.prefix = os.path.realpath(args.prefix)
+        self.home = os.path.realpath(args.home)
         self.bench = Bench(self.prefix)
         self.token = secrets.token_hex(16)
         self.agent = None

@@ -14,7 +14,7 @@ MOVED = '.moved-in'   # in the home: where its device came from
 
 def move_old_devices(home, prefixes):
     """Lines saying what was moved; nothing when the home has its device already."""
-    home = os.path.abspath(home)
+    home = os.path.realpath(home)
     if os.path.exists(os.path.join(home, MOVED)) or os.path.isdir(os.path.join(home, 'device')):
         return []
     said = []

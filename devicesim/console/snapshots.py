@@ -76,10 +76,10 @@ def whole(operation):
 
 class Snapshots:
     def __init__(self, home, prefix=None):
-        self.home = os.path.abspath(home)
+        self.home = os.path.realpath(home)
         self.root = os.path.join(self.home, 'snapshots')
         self.device = os.path.join(self.home, 'device')
-        self.prefix = os.path.abspath(prefix) if prefix else None
+        self.prefix = os.path.realpath(prefix) if prefix else None
         if self.prefix:
             self.card = os.path.join(self.prefix, 'drive_c', CARD_NAME)
             self.pulled = os.path.join(self.prefix, '.card-out')   # the card out of its slot (the console's)
@@ -219,7 +219,7 @@ class Snapshots:
                 kind, _, home = f.read().strip().partition(' ')
         except OSError:
             return None
-        return kind if home == self.home else None
+        return kind if os.path.realpath(home) == self.home else None
 
     # -------------------------------------------------------------- folders and keys
     def capture(self, target, modes):

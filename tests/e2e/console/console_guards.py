@@ -7,6 +7,7 @@ is resolved, and the person's device in its home. Everything runs in temporary f
 usage: console_guards.py <source root> [unittest arguments]
 """
 import contextlib
+import fcntl
 import io
 import os
 import secrets
@@ -384,6 +385,34 @@ class Home(Folder):
                 kept.keep()
         self.assertEqual(sorted(os.listdir(self.home)), ["device"])
         self.assertEqual(card_text(os.path.join(self.home, "device")), "mine")
+
+    def test_a_home_reached_by_a_link_is_the_same_home(self):
+        os.makedirs(self.home)
+        os.symlink(self.home, self.home + "-link")
+        snapshots.Snapshots(self.home + "-link", self.prefix)._owner("person")
+        self.assertEqual(snapshots.Snapshots(self.home, self.prefix)._read_owner(), "person")
+
+    def test_a_refused_start_touches_nothing_of_the_device_running(self):
+        # Whatever would stop a device or its display only leaves a mark here.
+        tools = os.path.join(self.tmp.name, "tools")
+        os.makedirs(tools)
+        for name in ("wineserver", "wine", "Xvfb", "cmake"):
+            with open(os.path.join(tools, name), "w") as f:
+                f.write("#!/bin/sh\necho %s >>%s/called\n" % (name, self.tmp.name))
+            os.chmod(os.path.join(tools, name), 0o755)
+        build = os.path.join(self.tmp.name, "build")
+        os.makedirs(build)
+        env = dict(os.environ, PATH=tools + os.pathsep + os.environ["PATH"], BUILD_DIR=build,
+                   DEVICE_HOME=os.path.join(self.tmp.name, "other-home"))
+        for held in (os.path.join(build, "prefix.device-lock"), os.path.join(self.tmp.name, "other-home", ".lock")):
+            os.makedirs(os.path.dirname(held), exist_ok=True)
+            with open(held, "w") as lock:
+                fcntl.flock(lock, fcntl.LOCK_EX)
+                done = subprocess.run([os.path.join(ROOT, "run"), "device", "--headless"], env=env,
+                                      stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=HANG_S)
+            self.assertEqual(done.returncode, 1, done.stderr)
+            self.assertIn("this one did not start, and nothing of that one was touched", done.stderr)
+            self.assertFalse(os.path.exists(os.path.join(self.tmp.name, "called")), done.stderr)
 
     def test_an_older_device_and_its_snapshots_move_home_once(self):
         old = self.prefix + ".snapshots"
