@@ -49,20 +49,8 @@ copy_prefix() {
   done
 }
 
-# Xvfb picks a free display itself and names it on a descriptor: no two tests race for a number.
-start_display() {
-  local fd
-  exec {fd}>"$dir/display"
-  Xvfb -displayfd "$fd" -screen 0 640x480x16 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
-  XVFB_PID=$!
-  exec {fd}>&-
-  local deadline=$((SECONDS + ${HANG_S:-120}))
-  until [ -s "$dir/display" ]; do
-    kill -0 "$XVFB_PID" 2>/dev/null && [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.05
-  done
-  export DISPLAY=":$(tr -dc 0-9 <"$dir/display")"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../../devicesim/common/private_display.sh"
+start_display() { start_private_display "$dir/display-auth" "$dir/xvfb.log"; }
 
 stop_device() {
   wineserver -k >/dev/null 2>&1

@@ -297,6 +297,17 @@ class Protocol(Folder):
         self.assertIn("is not its console", done.stderr)
 
 
+class Display(unittest.TestCase):
+    def test_the_display_answers_only_the_holder_of_its_cookie(self):
+        def xdpyinfo(*prefix, **env):
+            return subprocess.run(list(prefix) + ["xdpyinfo"], env=dict(os.environ, **env), stdin=subprocess.DEVNULL,
+                                  capture_output=True).returncode
+        self.assertEqual(xdpyinfo(), 0)
+        self.assertNotEqual(xdpyinfo(XAUTHORITY=os.devnull), 0)
+        if os.getuid() == 0:   # another user, as the machine's own would be
+            self.assertNotEqual(xdpyinfo("runuser", "-u", "nobody", "--", "env", "DISPLAY=" + os.environ["DISPLAY"]), 0)
+
+
 class Home(Folder):
     """The person's device and its snapshots in its home, as files; no registry needed."""
 

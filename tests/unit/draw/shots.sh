@@ -11,14 +11,10 @@ export WINEPREFIX="$BUILD_DIR/prefix-tests" WINEDEBUG=-all LC_ALL=ko_KR.UTF-8
 OUT="$BUILD_DIR/shots"
 mkdir -p "$OUT"
 
-for n in $(seq 60 99); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
-done
-Xvfb ":$n" -screen 0 640x480x16 -nolisten tcp >/dev/null 2>&1 &
-XVFB_PID=$!
-export DISPLAY=":$n"
-trap 'wineserver -k >/dev/null 2>&1 || true; kill $XVFB_PID 2>/dev/null || true' EXIT
-for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+source "$ROOT/devicesim/common/private_display.sh"
+DISPLAY_DIR="$(mktemp -d)"
+trap 'wineserver -k >/dev/null 2>&1 || true; kill ${XVFB_PID:-} 2>/dev/null || true; rm -rf "$DISPLAY_DIR"' EXIT
+start_private_display "$DISPLAY_DIR" "$DISPLAY_DIR/xvfb.log" || { echo "Xvfb did not start" >&2; exit 1; }
 
 for scene in main list search; do
   ready="$OUT/$scene.ready" done="$OUT/$scene.done"
