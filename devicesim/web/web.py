@@ -9,12 +9,13 @@ address once (it becomes a cookie named after this port, so two devices' pages l
 then in that cookie; a request that changes the device needs it in the X-Device-Token header too,
 from the page's own origin, which a page of another program on 127.0.0.1 (same-site to the
 browser, whatever its port) cannot send. The screen is the device's Xvfb shared by x11vnc on a Unix
-socket in a private folder, behind a password derived from the token, and carried to the page by
-websockify; the page's VNC client is noVNC's. The console's commands go through the console's own
-client, token and all.
+socket in a private folder, behind a password derived from the token; this server itself carries
+it to the page as a websocket, to the page's own origin with the cookie only. The page's VNC client
+is noVNC's. The console's commands go through the console's own client, token and all.
 """
 
 import argparse
+import base64
 import ctypes
 import hashlib
 import hmac
@@ -68,49 +69,31 @@ def door_token(prefix, timeout=HANG_S):
     return None
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(('127.0.0.1', 0))
-        return s.getsockname()[1]
-
-
 def vnc_password(token):
     """VNC passwords hold eight characters: eight that only a holder of the token can derive."""
     return hmac.new(token.encode(), b'vnc', hashlib.sha256).hexdigest()[:8]
 
 
-def listening(pid, port):
-    """True when process pid itself listens on 127.0.0.1:port (not some other program that took it)."""
-    try:
-        with open('/proc/net/tcp') as f:
-            rows = [line.split() for line in f.readlines()[1:]]
-        held = {'socket:[%s]' % r[9] for r in rows if r[1] == '0100007F:%04X' % port and r[3] == '0A'}
-        return any(os.readlink('/proc/%d/fd/%s' % (pid, fd)) in held for fd in os.listdir('/proc/%d/fd' % pid))
-    except OSError:
-        return False
-
-
 # ------------------------------------------------------------------ the screen
 
 class Screen:
-    """x11vnc on the device's display, on a Unix socket in a folder only this user can enter, and
-    websockify in front of it on a loopback port. Started on a thread of its own; trouble holds why
-    the page cannot have the screen, for the page's status line."""
+    """x11vnc on the device's display, on a Unix socket in a folder only this user can enter; the
+    page server relays it (see Handler.vnc). Started on a thread of its own; trouble holds why the
+    page cannot have the screen, for the page's status line."""
 
     def __init__(self, display, token, logs):
         self.display, self.logs = display, logs
         self.password = vnc_password(token)
         self.folder = tempfile.mkdtemp(prefix='device-vnc-')   # mode 0700
         self.socket = os.path.join(self.folder, 'vnc.sock')
-        self.vnc = self.bridge = None
-        self.ws_port = 0
+        self.vnc = None
         self.trouble = 'the screen is starting'
         self.stopping = threading.Event()
         threading.Thread(target=self.run, daemon=True).start()
 
     def run(self):
-        # The helpers end with the thread that started them (their parent-death signal), so this
-        # thread lives as long as they should: a page server killed on the spot leaves none behind.
+        # x11vnc ends with the thread that started it (its parent-death signal), so this thread
+        # lives as long as it should: a page server killed on the spot leaves none behind.
         self.start()
         self.stopping.wait()
 
@@ -134,15 +117,7 @@ class Screen:
         if not self.until(lambda: os.path.exists(self.socket), self.vnc, HANG_S):
             self.trouble = 'the screen\'s VNC server (x11vnc) did not start: see %s/vnc.log' % self.logs
             return
-        # websockify's port is free when picked but may be taken before it binds: retried on a race.
-        for _ in range(5):
-            port = free_port()
-            bridge = self.helper(['websockify', '--unix-target=' + self.socket, '127.0.0.1:%d' % port], log)
-            if self.until(lambda: listening(bridge.pid, port), bridge, HANG_S):
-                self.bridge, self.ws_port, self.trouble = bridge, port, ''
-                return
-            self.end(bridge)
-        self.trouble = 'the screen\'s bridge (websockify) did not start: see %s/vnc.log' % self.logs
+        self.trouble = ''
 
     @staticmethod
     def until(ready, process, timeout):
@@ -157,9 +132,8 @@ class Screen:
         """Why the page cannot have the screen now, or ''."""
         if self.trouble:
             return self.trouble
-        for process, name in ((self.vnc, 'VNC server (x11vnc)'), (self.bridge, 'bridge (websockify)')):
-            if process and process.poll() is not None:
-                return 'the screen\'s %s stopped (exit %s): see %s/vnc.log' % (name, process.returncode, self.logs)
+        if self.vnc and self.vnc.poll() is not None:
+            return 'the screen\'s VNC server (x11vnc) stopped (exit %s): see %s/vnc.log' % (self.vnc.returncode, self.logs)
         return ''
 
     @staticmethod
@@ -172,9 +146,8 @@ class Screen:
 
     def stop(self):
         self.stopping.set()
-        for p in (self.bridge, self.vnc):
-            if p:
-                self.end(p)
+        if self.vnc:
+            self.end(self.vnc)
         for name in os.listdir(self.folder):
             os.remove(os.path.join(self.folder, name))
         os.rmdir(self.folder)   # the password file with it
@@ -220,6 +193,75 @@ def follow(prefix, lines, conns, closed):
     except queue.Empty:
         pass
     put(None)
+
+
+WS_GUID = b'258EAFA5-E914-47DA-95CA-C5AB0DC85B11'
+WS_LARGEST = 1 << 20   # what the page sends is keys and pointer moves: a larger frame is no VNC client's
+
+
+def ws_frame(opcode, data=b''):
+    n = len(data)
+    head = struct.pack('!BB', 0x80 | opcode, n) if n < 126 else \
+        struct.pack('!BBH', 0x80 | opcode, 126, n) if n < 1 << 16 else struct.pack('!BBQ', 0x80 | opcode, 127, n)
+    return head + data
+
+
+def ws_read(rfile):
+    """(opcode, data) of the page's next frame; None at the end or on a frame no browser sends."""
+    head = rfile.read(2)
+    if len(head) < 2 or not head[1] & 0x80:   # a browser masks every frame
+        return None
+    opcode, n = head[0] & 0x0f, head[1] & 0x7f
+    if n >= 126:
+        extra = rfile.read(2 if n == 126 else 8)
+        if len(extra) < (2 if n == 126 else 8):
+            return None
+        n = struct.unpack('!H' if n == 126 else '!Q', extra)[0]
+    if n > WS_LARGEST:
+        return None
+    mask, data = rfile.read(4), rfile.read(n)
+    if len(mask) < 4 or len(data) < n:
+        return None
+    key = (mask * (n // 4 + 1))[:n]
+    return opcode, (int.from_bytes(data, 'big') ^ int.from_bytes(key, 'big')).to_bytes(n, 'big')
+
+
+def relay(conn, rfile, vnc):
+    """The page's websocket and x11vnc's socket, both ways, until either ends."""
+    sending = threading.Lock()
+
+    def send(opcode, data=b''):
+        with sending:
+            conn.sendall(ws_frame(opcode, data))
+
+    def to_page():
+        try:
+            while True:
+                data = vnc.recv(65536)
+                if not data:
+                    break
+                send(2, data)
+            send(8)
+        except OSError:
+            pass
+        try:
+            conn.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+    threading.Thread(target=to_page, daemon=True).start()
+    try:
+        while True:
+            frame = ws_read(rfile)
+            if frame is None or frame[0] == 8:
+                break
+            if frame[0] == 9:
+                send(10, frame[1])
+            elif frame[0] in (0, 1, 2):
+                vnc.sendall(frame[1])
+    except OSError:
+        pass
+    finally:
+        vnc.close()
 
 
 class Tabs:
@@ -321,7 +363,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.line(e.status, str(e))
         path = urllib.parse.urlsplit(self.path).path
         routes = {'/': self.page, '/api/screen': self.screen, '/api/state': self.state, '/api/watch': self.watch,
-                  '/api/shot': self.shot}
+                  '/api/shot': self.shot, '/api/vnc': self.vnc}
         if path in routes:
             return routes[path]()
         if path == '/favicon.ico':
@@ -387,7 +429,37 @@ class Handler(http.server.BaseHTTPRequestHandler):
         trouble = s.problem()
         if trouble:
             return self.json({'ok': False, 'text': trouble}, 503)
-        self.json({'ok': True, 'ws': 'ws://127.0.0.1:%d/' % s.ws_port, 'password': s.password})
+        self.json({'ok': True, 'ws': 'ws://%s/api/vnc' % self.headers['Host'], 'password': s.password})
+
+    def vnc(self):
+        """The screen as a websocket. The page's cookie goes with a websocket from any page of the
+        same site, another 127.0.0.1 port's too: only the page's own origin is let through."""
+        origin = self.headers.get('Origin', '')
+        if origin not in self.own_origins():
+            print('[web] refused a change: the screen asked from %r' % origin[:80], file=sys.stderr, flush=True)
+            return self.line(403, 'refused: the screen is only for the device\'s own page, not for %r\n' % origin[:80])
+        key = self.headers.get('Sec-WebSocket-Key', '')
+        if self.headers.get('Upgrade', '').lower() != 'websocket' or not key:
+            return self.line(400, 'the screen is a websocket\n')
+        trouble = self.server.screen.problem()
+        vnc = socket.socket(socket.AF_UNIX)
+        try:
+            if trouble:
+                raise OSError(trouble)
+            vnc.connect(self.server.screen.socket)
+        except OSError as e:
+            vnc.close()
+            return self.line(503, 'the screen is not there: %s\n' % (trouble or e.strerror))
+        self.protocol_version = 'HTTP/1.1'   # a browser takes an upgrade in no other
+        self.send_response(101)
+        self.send_header('Upgrade', 'websocket')
+        self.send_header('Connection', 'Upgrade')
+        self.send_header('Sec-WebSocket-Accept', base64.b64encode(hashlib.sha1(key.encode() + WS_GUID).digest()).decode())
+        self.end_headers()
+        self.wfile.flush()
+        self.close_connection = True
+        self.connection.settimeout(None)   # a screen that does not change sends nothing for a while
+        relay(self.connection, self.rfile, vnc)
 
     def state(self):
         done, lines, text = ask(self.server.prefix, 'state')

@@ -142,7 +142,7 @@ class PageServerTest(unittest.TestCase):
         self.assertTrue(until(lambda: p.threads() <= idle), "threads: %d, idle %d" % (p.threads(), idle))
 
     @unittest.skipUnless(os.environ.get("DISPLAY"), "needs an X display")
-    def test_the_screen_listens_only_through_its_bridge_and_says_when_a_helper_dies(self):
+    def test_the_screen_goes_only_to_its_own_page_and_says_when_its_server_dies(self):
         spy = tempfile.TemporaryDirectory()   # every x11vnc started, with its arguments
         self.addCleanup(spy.cleanup)
         with open(os.path.join(spy.name, "x11vnc"), "w") as f:
@@ -158,6 +158,20 @@ class PageServerTest(unittest.TestCase):
         for pid in subprocess.run(["pgrep", "-P", str(p.process.pid)], capture_output=True, text=True).stdout.split():
             with open("/proc/%s/cmdline" % pid) as f:
                 lines[pid] = f.read()
+        # The screen's websocket: only from the page's own origin, with its cookie; then RFB itself.
+        for origin, cookie, status in (("http://evil.example", p.cookie, b"403"), ("null", p.cookie, b"403"),
+                                       (p.origin, "", b"403"), (p.origin, p.cookie, b"101")):
+            with socket.create_connection(("127.0.0.1", p.port), timeout=HANG_S) as ws:
+                ws.sendall(("GET /api/vnc HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nOrigin: %s\r\nCookie: %s\r\n"
+                            "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+                            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n" % (p.port, origin, cookie)).encode())
+                answer = ws.makefile("rb")
+                self.assertEqual(answer.readline().split()[:2], [b"HTTP/1.1" if status == b"101" else b"HTTP/1.0", status],
+                                 (origin, cookie))
+                headers = list(iter(lambda: answer.readline().strip(), b""))
+                if status == b"101":   # the key and its answer of the protocol's own example
+                    self.assertIn(b"Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=", headers)
+                    self.assertEqual(answer.read(2 + 12), b"\x82\x0cRFB 003.008\n")
         vnc = [pid for pid, line in lines.items() if "x11vnc" in line.split("\0")[0]][0]
         self.assertNotIn("pid=%s," % vnc, subprocess.run(["ss", "-Hltnp"], capture_output=True, text=True).stdout)
         folder = os.path.dirname(re.search(r"-unixsock\x00([^\x00]+)", lines[vnc]).group(1))
