@@ -109,7 +109,7 @@ cleanup() {
   stop_programs
   # What a console killed on the spot left (the card read-only or out, COM7 unplugged) is put back
   # now, while the GPS module still holds COM7's target; then the person's device goes home.
-  "${CONSOLE[@]}" keep "${PLACE[@]}" >&2 || say "your device could not be put back yet: the next ./run device does it"
+  "${CONSOLE[@]}" write-back "${PLACE[@]}" >&2 || say "your device could not be put back yet: the next ./run device does it"
   wineserver -k >/dev/null 2>&1 || true
   if [ -n "$GPS_PID" ]; then kill "$GPS_PID" 2>/dev/null || true; wait "$GPS_PID" 2>/dev/null || true; fi
   rm -f "$RUNNING"

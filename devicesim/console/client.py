@@ -8,7 +8,7 @@ import sys
 import time
 from collections import namedtuple
 
-from bench import Bench
+from faults import HardwareFaults
 from hang import HANG_S
 from handshake import proof, proves, read_door
 from snapshots import SnapshotError, Snapshots, parse_command, why
@@ -164,8 +164,8 @@ def recover(place, kept='your device as it was when it last stopped on the spot 
         print(line, flush=True)
     if not in_prefix:
         return
-    Bench(place.prefix).close()
-    if snapshots.keep():
+    HardwareFaults(place.prefix).close()
+    if snapshots.write_back():
         print(kept % snapshots.device, flush=True)
     snapshots.release()
 

@@ -10,7 +10,7 @@ import tempfile
 import threading
 
 import screens
-from bench import Bench
+from faults import HardwareFaults
 from handshake import write_private
 from hostcodes import named
 from session import RECORDED, Recorder, read_session
@@ -45,7 +45,7 @@ class Console:
         self.args = args
         self.prefix = os.path.realpath(args.prefix)
         self.home = os.path.realpath(args.home)
-        self.bench = Bench(self.prefix)
+        self.hardware = HardwareFaults(self.prefix)
         self.token = secrets.token_hex(16)
         self.agent = None
         self.agent_ready = threading.Event()
@@ -112,7 +112,7 @@ class Console:
             raise Refused('the device is not up yet')
         if verb == 'state':
             lines, _ = self.agent.call('state')
-            lines = [l for l in lines if not l.startswith('card:')] + self.bench.describe()
+            lines = [l for l in lines if not l.startswith('card:')] + self.hardware.describe()
             return lines + ['faults: ' + (', '.join(self.faults.values()) or 'none')], ''
         if verb == 'touch':
             return self.agent.call(line)
@@ -135,17 +135,17 @@ class Console:
     def fault(self, verb, words, line):
         if verb == 'card':
             if words[1:] == ['out']:
-                return [], self.bench.card_out()
+                return [], self.hardware.card_out()
             if words[1:] == ['in']:
-                return [], self.bench.card_in()
+                return [], self.hardware.card_in()
             if len(words) == 3 and words[1] == 'readonly' and words[2] in ('on', 'off'):
-                self.bench.set_readonly(words[2] == 'on')
+                self.hardware.set_readonly(words[2] == 'on')
                 return [], 'the card is read-only' if words[2] == 'on' else 'the card is writable'
             raise Refused('usage: card out|in, card readonly on|off')
         if verb == 'gps':
             if words[1:] not in (['gone'], ['back']):
                 raise Refused('usage: gps gone|back')
-            return [], self.bench.gps(words[1])
+            return [], self.hardware.gps(words[1])
         lines, text = self.agent.call(line)
         if verb == 'host' and words[1:] != ['tick']:
             key, on = 'host ' + words[1], words[-1] != 'off' and words[-1].strip('0') != ''
@@ -164,7 +164,7 @@ class Console:
                 return snapshots.describe(), ''
             name = name or BEFORE_LOAD
             if verb == 'save':
-                snapshots.save_as(name, replace, self.bench.changed_modes())
+                snapshots.save_as(name, replace, self.hardware.changed_modes())
                 return [], 'snapshot %s saved in %s' % (name, snapshots.root)
             if verb == 'delete':
                 snapshots.delete(name)

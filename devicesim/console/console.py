@@ -25,7 +25,7 @@ build folders), and --prefix P, the Wine prefix the device runs in (a cache of t
   console.py seed --home H --prefix P [--fresh] [--from NAME]
       Makes P the person's device, or (--fresh) a new device or a copy of snapshot NAME that is
       never written back.
-  console.py keep --home H --prefix P
+  console.py write-back --home H --prefix P
       Writes P back to H when it holds the person's device.
   console.py snapshot --home H [--prefix P] save|load|delete NAME | undo | list
       The console's snapshot commands on a device that is not running: with P, on the device in
@@ -74,7 +74,7 @@ def seed(args):
     return 0
 
 
-def keep(args):
+def write_back(args):
     try:
         recover(Place(args.home, args.prefix), '[console] your device is kept in %s')
     except (Refused, SnapshotError, OSError) as e:
@@ -133,12 +133,12 @@ def main():
     h = mode('seed')
     h.add_argument('--fresh', action='store_true')
     h.add_argument('--from', dest='from_snapshot')
-    mode('keep')
+    mode('write-back')
     mode('snapshot', prefix_required=False).add_argument('words', nargs='+')
     mode('client').add_argument('command', nargs=argparse.REMAINDER)
     mode('migrate', many=True)
     args = parser.parse_args()
-    modes = {'serve': serve, 'client': client, 'restore': restore, 'seed': seed, 'keep': keep,
+    modes = {'serve': serve, 'client': client, 'restore': restore, 'seed': seed, 'write-back': write_back,
              'snapshot': snapshot_command, 'migrate': migrate}
     sys.exit(modes[args.mode](args))
 

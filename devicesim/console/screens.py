@@ -116,7 +116,7 @@ class Looker:
         fingerprint, touches, live = text.split()
         return fingerprint, int(touches), (tuple(int(v) for v in live.split(',')) if live != '-' else None)
 
-    def keep(self, png):
+    def save_png(self, png):
         self.console.agent.call('keep Z:' + self.bmp.replace('/', '\\'))
         Image.open(self.bmp).convert('RGB').save(png + '.new', 'PNG')
         os.replace(png + '.new', png)
@@ -228,7 +228,7 @@ class ScreenRecorder:
             step.kept_at = now()
 
     def _keep(self, step, state, fingerprint, live):
-        self.looker.keep(os.path.join(self.folder, png_name(step.step)))
+        self.looker.save_png(os.path.join(self.folder, png_name(step.step)))
         with self.console.heard_lock:
             step.heard = len(self.console.heard)
         step.state, step.fingerprint, step.live = state, fingerprint, live
@@ -331,7 +331,7 @@ class ScreenReplay:
                 if now() >= until:
                     break
                 time.sleep(POLL)
-            self.looker.keep(png)
+            self.looker.save_png(png)
             step.live = live
         else:
             # However long a loaded machine takes to get there; a screen that differs costs the wait once.
@@ -348,7 +348,7 @@ class ScreenReplay:
             if fingerprint == '-' or fingerprint != last:
                 last, since = fingerprint, now()
             elif now() - since >= QUIET and (not have or fingerprint != step.fingerprint):
-                self.looker.keep(png)
+                self.looker.save_png(png)
                 step.state, step.fingerprint, step.live, have = 'settled', fingerprint, live, True
                 if fingerprint == recorded.fingerprint or self._within_allowed(step, recorded, png):
                     return
@@ -356,7 +356,7 @@ class ScreenReplay:
                 break
             time.sleep(POLL)
         if not have:
-            self.looker.keep(png)
+            self.looker.save_png(png)
             step.state, step.live = 'moving', live
         if step.fingerprint != recorded.fingerprint:
             self.differs = True

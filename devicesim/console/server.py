@@ -117,7 +117,7 @@ def serve(args):
             threading.Thread(target=serve_connection, args=(console, conn), daemon=True).start()
     finally:
         close_door(console.prefix)
-        console.bench.close()
+        console.hardware.close()
         if console.screens:
             console.screens.close()
         if console.recorder:

@@ -183,7 +183,7 @@ class Snapshots:
             self._apply(self.device)
         self._owner('fresh' if fresh else 'person')
 
-    def keep(self, modes=None):
+    def write_back(self, modes=None):
         """Writes the prefix back to the home when it holds the person's device; False when it does not."""
         if self._read_owner() != 'person':
             return False

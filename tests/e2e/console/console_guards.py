@@ -27,7 +27,7 @@ from unittest import mock
 ROOT = sys.argv[1]
 sys.path.insert(0, os.path.join(ROOT, "devicesim", "console"))
 import agent_link  # noqa: E402
-import bench  # noqa: E402
+import faults  # noqa: E402
 import client as console_client  # noqa: E402
 import commands  # noqa: E402
 import handshake  # noqa: E402
@@ -86,7 +86,7 @@ def card_text(folder):
 
 
 def card_files(prefix, count):
-    card = os.path.join(prefix, "drive_c", bench.CARD_NAME)
+    card = os.path.join(prefix, "drive_c", faults.CARD_NAME)
     os.makedirs(card)
     for i in range(count):
         with open(os.path.join(card, "f%02d" % i), "w") as f:
@@ -105,7 +105,7 @@ class Folder(unittest.TestCase):
 
 class CardAndCom7(Folder):
     def test_modes_come_back_exactly_and_links_are_never_followed(self):
-        card = os.path.join(self.prefix, "drive_c", bench.CARD_NAME)
+        card = os.path.join(self.prefix, "drive_c", faults.CARD_NAME)
         os.makedirs(os.path.join(card, "appdata"))
         shared = os.path.join(self.tmp.name, "outside.txt")
         for path, mode in ((shared, 0o644), (os.path.join(card, "appdata", "a.dat"), 0o666)):
@@ -118,35 +118,35 @@ class CardAndCom7(Folder):
                                                                          os.path.join(card, "appdata", "a.dat"))}
         before = modes()
         # The write bits' path, as for a user who may not mount; root would write regardless.
-        with mock.patch.object(bench.os, "geteuid", return_value=1000), \
-                mock.patch.object(bench.Bench, "_writable", return_value=False):
-            slot = bench.Bench(self.prefix)
+        with mock.patch.object(faults.os, "geteuid", return_value=1000), \
+                mock.patch.object(faults.HardwareFaults, "_writable", return_value=False):
+            slot = faults.HardwareFaults(self.prefix)
             slot.set_readonly(True)
             self.assertEqual(modes()[shared], 0o644)
             self.assertFalse(modes()[os.path.join(card, "appdata", "a.dat")] & 0o222)
             slot.set_readonly(False)
             self.assertEqual(modes(), before)
             slot.set_readonly(True)
-        bench.Bench(self.prefix)       # the console was killed: the next one puts the modes back
+        faults.HardwareFaults(self.prefix)       # the console was killed: the next one puts the modes back
         self.assertEqual(modes(), before)
 
     def test_a_restore_waits_for_a_change_in_progress_and_no_change_follows_the_last(self):
         card = card_files(self.prefix, 20)
-        real, begun = bench.set_mode, threading.Event()
+        real, begun = faults.set_mode, threading.Event()
 
         def slow(path, mode):   # the change is slow; the restore, in the main thread, is not
             if threading.current_thread() is not threading.main_thread():
                 begun.set()
                 time.sleep(0.01)
             real(path, mode)
-        with mock.patch.object(bench.os, "geteuid", return_value=1000), \
-                mock.patch.object(bench.Bench, "_writable", return_value=False), \
-                mock.patch.object(bench, "set_mode", slow):
-            slot = bench.Bench(self.prefix)
+        with mock.patch.object(faults.os, "geteuid", return_value=1000), \
+                mock.patch.object(faults.HardwareFaults, "_writable", return_value=False), \
+                mock.patch.object(faults, "set_mode", slow):
+            slot = faults.HardwareFaults(self.prefix)
             change = threading.Thread(target=slot.set_readonly, args=(True,))
             change.start()
             self.assertTrue(begun.wait(HANG_S))
-            bench.Bench(self.prefix)        # another console's restore, while the change goes on
+            faults.HardwareFaults(self.prefix)        # another console's restore, while the change goes on
             change.join(HANG_S)
         self.assertEqual([n for n in sorted(os.listdir(card)) if not os.stat(os.path.join(card, n)).st_mode & 0o200], [])
         slot.close()
@@ -156,7 +156,7 @@ class CardAndCom7(Folder):
     def test_com7_comes_back_after_a_killed_console_and_the_gps_module(self):
         com7 = os.path.join(self.prefix, "dosdevices", "com7")
         os.symlink("/dev/null", com7)
-        bench.Bench(self.prefix).gps("gone")
+        faults.HardwareFaults(self.prefix).gps("gone")
         self.assertFalse(os.path.exists(com7))
         module = subprocess.Popen([sys.executable, os.path.join(ROOT, "devicesim", "gps_module.py"), com7,
                                    os.path.join(self.tmp.name, "gps.log")])
@@ -164,7 +164,7 @@ class CardAndCom7(Folder):
         module.send_signal(signal.SIGTERM)
         module.wait(HANG_S)
         self.assertFalse(os.path.lexists(com7) and not os.path.exists(com7), "COM7 left leading nowhere")
-        bench.Bench(self.prefix)
+        faults.HardwareFaults(self.prefix)
         self.assertEqual(os.readlink(com7), "/dev/null")
 
 
@@ -393,7 +393,7 @@ class Home(Folder):
         failing = subprocess.CompletedProcess([], 1, "", "wine: could not load kernel32.dll")
         with mock.patch.object(snapshots.Snapshots, "_reg", return_value=failing):
             with self.assertRaisesRegex(snapshots.SnapshotError, "cannot be read"):
-                kept.keep()
+                kept.write_back()
         self.assertEqual(sorted(os.listdir(self.home)), ["device"])
         self.assertEqual(card_text(os.path.join(self.home, "device")), "mine")
 

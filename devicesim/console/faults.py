@@ -20,7 +20,7 @@ def one_at_a_time(change):
     """A change of the card, its modes or COM7 runs whole before any other begins, in this process
     or another (a client's command, the shutdown's restore, a restore after a killed console):
     interleaved, a restore could put modes back that a half-done change then takes away for good.
-    Once the console has closed its bench, no change starts any more."""
+    Once the console has closed its faults, no change starts any more."""
     @functools.wraps(change)
     def guarded(self, *args):
         with self.lock, self._file_lock():
@@ -30,7 +30,7 @@ def one_at_a_time(change):
     return guarded
 
 
-class Bench:
+class HardwareFaults:
     """The card slot and the GPS module's port, which live outside the device's programs. What a
     fault changed is written, before it is changed, to <prefix>.console-undo, so that a console
     killed on the spot is undone exactly by the next one."""
