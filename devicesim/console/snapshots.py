@@ -282,6 +282,7 @@ class Snapshots:
         """target becomes work, which is complete. Each step is one rename: a kill anywhere leaves
         target, .ready-NAME or .replaced-NAME complete, and finish_steps takes it from there."""
         folder, name = os.path.split(target)
+        os.utime(work)   # when it was written, not when what it copies was
         os.rename(work, os.path.join(folder, '.ready-' + name))
         finish(folder, name)
 
