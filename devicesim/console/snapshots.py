@@ -12,6 +12,7 @@ The prefix is changed only while no program of the device runs (a running device
 so the files and keys cannot change under it.
 """
 
+import functools
 import os
 import re
 import shutil
@@ -35,8 +36,6 @@ DONE_STEP = re.compile(r'^\.(ready|replaced)-(.+)$')
 # never deleted, since either may be the only copy; a home without its device gets it back.
 OLD_REPLACED = 'old'
 OWNER = '.device-owner'        # in the prefix: whose device it holds, and whether it is to be written back
-
-
 USAGE = 'usage: snapshot save NAME [--replace], snapshot load|delete NAME, snapshot undo, snapshot list'
 
 
@@ -65,12 +64,12 @@ def check_name(name):
 def whole(operation):
     """A failed step of a snapshot operation leaves every copy whole (each write is a rename of a
     complete folder): the person is told why in one line."""
+    @functools.wraps(operation)
     def run(self, *args, **kwargs):
         try:
             return operation(self, *args, **kwargs)
         except OSError as e:
             raise SnapshotError('%s; your device and your snapshots are as they were' % why(e))
-    run.__doc__ = operation.__doc__
     return run
 
 
@@ -328,7 +327,7 @@ def finish(folder, name):
             os.rename(target, replaced)
         os.rename(ready, target)
     elif os.path.lexists(replaced) and not os.path.lexists(target):
-        os.rename(replaced, target)   # cannot happen with .ready- gone, but never lose the copy
+        os.rename(replaced, target)   # no step leaves this, but a copy is never the one to lose
     if os.path.lexists(replaced):
         shutil.rmtree(replaced)
 

@@ -103,7 +103,7 @@ for (const button of document.querySelectorAll('button')) {
         run(command).then((done) => {
             // A save over a snapshot of the same name is asked too, like a load.
             if (done && !done.ok && /^snapshot save /.test(command) && /--replace/.test(done.text || '') &&
-                confirm(`Replace snapshot "${$('snapshot').value.trim()}"? ${done.text.split(':')[0]}; what it holds now will be lost.`)) {
+                confirm(`Replace snapshot "${$('snapshot').value.trim()}"? ${done.text.replace(/: snapshot save .*$/, '')}; what it holds now will be lost.`)) {
                 run(command + ' --replace');
             }
         });
