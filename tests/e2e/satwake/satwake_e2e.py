@@ -135,11 +135,15 @@ class Run:
 
 
 def probe(mode, timeout_ms=int(HANG_S * 1000)):
-    out = subprocess.run(["wine", PROBE, mode, os.path.basename(SATWAKE), str(timeout_ms)],
-                         cwd=DRIVE_C, stdin=subprocess.DEVNULL, capture_output=True,
-                         timeout=3 * timeout_ms / 1000)   # its two waits, each within the limit
-    fields = dict(line.split("=", 1) for line in out.stdout.decode("utf-8").splitlines() if "=" in line)
-    return out.returncode, fields
+    # Its answer goes to a file, not a pipe: the prefix's desktop process, when the probe is the
+    # first to need it, inherits the probe's output and outlives it, and a pipe would not end.
+    with tempfile.TemporaryFile() as answer:
+        out = subprocess.run(["wine", PROBE, mode, os.path.basename(SATWAKE), str(timeout_ms)],
+                             cwd=DRIVE_C, stdin=subprocess.DEVNULL, stdout=answer, stderr=subprocess.DEVNULL,
+                             timeout=3 * timeout_ms / 1000)   # its two waits, each within the limit
+        answer.seek(0)
+        lines = answer.read().decode("utf-8").splitlines()
+    return out.returncode, dict(line.split("=", 1) for line in lines if "=" in line)
 
 
 class WakeUp(unittest.TestCase):

@@ -3,6 +3,10 @@
 #include "../overlay_common/OverlayFixture.h"
 
 #include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "ImportPatch.h"
 
 using namespace overlaytest;
 
@@ -11,6 +15,11 @@ namespace {
 const HRESULT kFault = DDERR_INVALIDCAPS;
 
 class OverlayStartup : public OverlayTest {};
+
+// Each Sleep the code under test asks for, with how many ports it had tried by then; time does
+// not pass, so the wait is judged by what was asked, on any machine.
+std::vector<std::pair<DWORD, size_t>> g_sleeps;
+void WINAPI RecordSleep(DWORD ms) { g_sleeps.emplace_back(ms, ddsim::Calls("CreateVideoPort").size()); }
 
 TEST_F(OverlayStartup, ViewerStartUpPreparesTheEngineAndParksItsWindow)
 {
@@ -124,12 +133,20 @@ TEST_F(OverlayStartup, PortRetriedOnceAfterHalfASecond)
     Fresh();
     ddsim::Fail("CreateVideoPort", 1, kFault);
     BoxWatcher& boxes = Boxes();
+    g_sleeps.clear();
+    devtest::ImportPatches patches;
+    ASSERT_TRUE(patches.Replace("kernel32.dll", "Sleep", reinterpret_cast<void*>(&RecordSleep)));
     EXPECT_EQ(InitPlay(&Dlg()), 1);
+    patches.RestoreAll();
     auto tries = ddsim::Calls("CreateVideoPort");
     ASSERT_EQ(tries.size(), 2u);
     EXPECT_EQ(tries[0].hr, kFault);
     EXPECT_EQ(tries[1].hr, DD_OK);
-    EXPECT_GE(tries[1].ms - tries[0].ms, 470u);   // 500 ms, less the tick granularity
+    // Half a second between the two tries, and no other wait there.
+    const std::vector<std::pair<DWORD, size_t>> between(1, {500u, 1u});
+    std::vector<std::pair<DWORD, size_t>> seen;
+    for (const auto& s : g_sleeps) if (s.second == 1) seen.push_back(s);
+    EXPECT_EQ(seen, between);
     EXPECT_EQ(tries[1].Num("port"), tries[0].Num("port"));
     EXPECT_EQ(tries[1].Arg("connect"), tries[0].Arg("connect"));
     EXPECT_TRUE(boxes.Texts().empty());
