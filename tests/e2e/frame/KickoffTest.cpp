@@ -24,8 +24,10 @@ size_t MainMenuRuns()
     return runs;
 }
 
-// Whether a program one of these processes started still runs. Kickoff starts the menu before it
+// Whether a main menu one of these processes started still runs. Kickoff starts the menu before it
 // ends, so once Kickoff has ended and no menu it started runs, every start it made has written.
+// Only the menu counts: the prefix's desktop process, started by whichever program first needs it,
+// may be Kickoff's child too, and it lasts as long as the prefix.
 bool ChildRunning(const std::vector<DWORD>& parents)
 {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -34,7 +36,7 @@ bool ChildRunning(const std::vector<DWORD>& parents)
     e.dwSize = sizeof(e);
     bool found = false;
     for (BOOL more = Process32FirstW(snap, &e); more && !found; more = Process32NextW(snap, &e))
-        for (DWORD p : parents) found = found || e.th32ParentProcessID == p;
+        for (DWORD p : parents) found = found || (e.th32ParentProcessID == p && lstrcmpiW(e.szExeFile, L"main.exe") == 0);
     CloseHandle(snap);
     return found;
 }
