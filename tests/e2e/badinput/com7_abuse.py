@@ -23,9 +23,14 @@ BOX = "-1-|-1-"
 
 
 def run_satwake():
-    out = subprocess.run(["wine", PROBE], cwd=DRIVE_C, stdin=subprocess.DEVNULL, capture_output=True, timeout=3 * HANG_S)
-    fields = dict(line.split("=", 1) for line in out.stdout.decode("utf-8", "replace").splitlines() if "=" in line)
-    return fields
+    # Through a file: the prefix's desktop process, started by the probe when it is the first to
+    # need one, inherits its output and outlives it, so a pipe would never end.
+    with tempfile.TemporaryFile() as out:
+        subprocess.run(["wine", PROBE], cwd=DRIVE_C, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
+                       timeout=3 * HANG_S)
+        out.seek(0)
+        lines = out.read().decode("utf-8", "replace").splitlines()
+    return dict(line.split("=", 1) for line in lines if "=" in line)
 
 
 class UnusablePort(unittest.TestCase):
