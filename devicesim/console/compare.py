@@ -1,9 +1,11 @@
-"""The comparison of a replayed screen with its recorded one: exact on the 16-bit colours the
-device's display holds, outside the masks (the live picture, and what --mask adds); a verdict
-per step, and where the host's traffic first differs."""
+"""The comparison of a replayed screen with its recorded one: the live picture's place exactly,
+and the pixels exactly on the 16-bit colours the device's display holds, outside the masks (the
+recorded live picture, and what --mask adds); a verdict per step, and where the host's traffic
+first differs."""
 
 import os
 
+from hostcodes import named_pair as named
 from talk import Refused
 
 try:
@@ -28,8 +30,8 @@ def parse_mask(text):
 
 
 def compare(recorded, replayed, masks=()):
-    """(pixels that differ, their bounding box (l, t, r, b) or None, the 0/255 map of them) of two
-    pictures, on their 16-bit colours, outside the masks."""
+    """(pixels that differ, their bounding box (l, t, r, b) or None, the 0/255 map of them, pixels
+    compared) of two pictures, on their 16-bit colours, outside the masks."""
     a = recorded.convert('RGB').point(LUT565)
     b = replayed.convert('RGB').point(LUT565)
     if a.size != b.size:
@@ -37,53 +39,104 @@ def compare(recorded, replayed, masks=()):
     else:
         bands = [d.point(ZERO_OR_ONE) for d in ImageChops.difference(a, b).split()]
         changed = ImageChops.lighter(ImageChops.lighter(bands[0], bands[1]), bands[2])
-    if masks:
-        draw = ImageDraw.Draw(changed)
-        for l, t, r, bottom in masks:
-            draw.rectangle((l, t, r - 1, bottom - 1), fill=0)
+    seen = Image.new('L', a.size, 255)
+    for l, t, r, bottom in masks:
+        for picture in (changed, seen):
+            ImageDraw.Draw(picture).rectangle((l, t, r - 1, bottom - 1), fill=0)
     count = changed.histogram()[255]
-    return count, changed.getbbox() if count else None, changed
+    return count, changed.getbbox() if count else None, changed, seen.histogram()[255]
+
+
+def place(live):
+    return ','.join(map(str, live))
+
+
+def place_difference(recorded, replayed):
+    """What a person sees of the live picture's place that the recording did not show, or None."""
+    if recorded == replayed:
+        return None
+    if replayed is None:
+        return 'no picture shows, recorded at %s' % place(recorded)
+    if recorded is None:
+        return 'the picture is at %s, recorded with none' % place(replayed)
+    return 'the picture is at %s, recorded at %s' % (place(replayed), place(recorded))
+
+
+# What a step that could not be compared means: 1 the replay differs, 2 it could not run.
+UNSEEN = {
+    'unsettled': (1, 'the screen did not settle, recorded settled'),
+    'not taken': (1, 'the replay did not get to this step'),
+    'no baseline': (2, 'no recorded screen to compare with'),
+    'no screen': (2, "the replay's screen is missing"),
+}
 
 
 class Verdict:
-    """One step's comparison: shown only (moving or missing) or compared."""
+    """One step's comparison: compared, shown only (recorded moving), or one of UNSEEN."""
 
-    def __init__(self, step, label, state, count=0, box=None, changed=None, masks=()):
-        self.step, self.label, self.state = step, label, state
-        self.count, self.box, self.changed, self.masks = count, box, changed, masks
+    def __init__(self, step, label, state, masks=(), notes=()):
+        self.step, self.label, self.state, self.masks, self.notes = step, label, state, masks, list(notes)
+        self.count, self.box, self.changed, self.compared = 0, None, None, 0
+        self.place = None          # how the picture's place differs, or None
+        self.live = None           # where the replay showed the picture
 
-    def differs(self, allowed):
-        return self.state == 'compared' and self.count > allowed
+    def problem(self, allowed):
+        """(status, what differs) of the step, or None when a person sees what was recorded."""
+        parts = [UNSEEN[self.state]] if self.state in UNSEEN else []
+        if self.place:
+            parts.append((1, self.place))
+        if self.state == 'compared' and self.count > allowed:
+            parts.append((1, self.pixels()))
+        parts += self.notes
+        if not parts:
+            return None
+        return max(status for status, _ in parts), '; '.join(text for _, text in parts)
 
-    def text(self):
+    def pixels(self):
         l, t, r, b = self.box
         return '%s pixel%s differ%s in %dx%d at (%d,%d)' % (
             format(self.count, ','), '' if self.count == 1 else 's', '' if self.count != 1 else 's', r - l, b - t, l, t)
 
 
-def judge(steps_recorded, steps_replayed, recorded_png, replayed_png, labels, masks=()):
-    """A Verdict per recorded step, in order. recorded_png/replayed_png map a step to its file."""
+def judge(count, recorded, replayed, recorded_png, replayed_png, labels, masks=(), problems=()):
+    """A Verdict per step of a session of count steps (and any more the recording kept), in
+    order. recorded and replayed map a step to its Step; recorded_png/replayed_png to its file;
+    problems are (step, status, text) of what the replay could not do."""
     verdicts = []
-    for k in sorted(steps_recorded):
-        rec, rep = steps_recorded[k], steps_replayed.get(k)
-        label = labels.get(k, '')
-        if rep is None or not os.path.exists(replayed_png(k)):
-            verdicts.append(Verdict(k, label, 'not taken'))
-            continue
-        step_masks = list(masks) + [live for live in (rec.live, rep.live) if live]
-        if rec.state != 'settled':
-            verdicts.append(Verdict(k, label, 'moving', masks=step_masks))
-            continue
-        count, box, changed = compare(Image.open(recorded_png(k)), Image.open(replayed_png(k)), step_masks)
-        verdicts.append(Verdict(k, label, 'compared', count, box, changed, step_masks))
+    for k in sorted(set(range(count)) | set(recorded)):
+        rec, rep = recorded.get(k), replayed.get(k)
+        step_masks = list(masks) + ([rec.live] if rec and rec.live else [])
+        notes = [(status, text) for step, status, text in problems if step == k]
+        v = Verdict(k, labels.get(k, ''), 'compared', step_masks, notes)
+        if rec is None or not os.path.exists(recorded_png(k)):
+            v.state = 'no baseline'
+        elif rep is None:
+            v.state = 'not taken'
+        elif not os.path.exists(replayed_png(k)):
+            v.state = 'no screen'
+        elif rec.state != 'settled':
+            v.state = 'moving'
+        elif rep.state != 'settled':
+            v.state = 'unsettled'
+        if rep is not None:
+            v.live = rep.live
+        if v.state in ('compared', 'unsettled'):
+            v.place = place_difference(rec.live, rep.live)
+        if v.state == 'compared':
+            with Image.open(recorded_png(k)) as a, Image.open(replayed_png(k)) as b:
+                v.count, v.box, v.changed, v.compared = compare(a, b, step_masks)
+        verdicts.append(v)
     return verdicts
 
 
 def first_request_difference(expected, heard):
-    """The 0-based index of the first request that differs, or None."""
+    """(0-based index, what differs) of the first request the replay's host heard otherwise than
+    the recording's, or None."""
     for j in range(max(len(expected), len(heard))):
         if j >= len(expected) or j >= len(heard) or expected[j] != heard[j]:
-            return j
+            return j, 'request %d: recorded %s, the replay heard %s' % (
+                j + 1, named(expected[j]) if j < len(expected) else 'nothing more',
+                named(heard[j]) if j < len(heard) else 'nothing more')
     return None
 
 

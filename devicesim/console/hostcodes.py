@@ -100,3 +100,9 @@ def code_name(pair):
     except ValueError:
         return ''
     return t.name(code, arg) if t else ''
+
+
+def named_pair(pair):
+    """'100/24' -> '100/24 (receiver: pip)' (or '100/24')."""
+    name = code_name(pair)
+    return '%s (%s)' % (pair, name) if name else pair

@@ -3,7 +3,7 @@
 other, each with its report, and writes one report over them: a table of session, steps, verdict
 and first difference, each row leading to the session's own report.
 
-  library.py replay DIR --report OUT [--shard K/N]
+  library.py replay DIR --report OUT [--shard K/N] [--mask X,Y,W,H]... [--max-diff-pixels N] [--no-screens]
       Needs ROOT, BUILD_DIR, WINEPREFIX and DISPLAY as ./run sets them. --shard K/N replays only the
       K-th of N equal shares of the sessions sorted by name (every N-th from the K-th), so that N
       machines share a library; each writes its own OUT.
@@ -86,10 +86,23 @@ def write_summary(out, results, title):
         f.write(page)
 
 
-def replay(args, extra):
+def planned(args):
+    """The sessions to replay, by name; ValueError when there are none."""
     names = sessions_in(args.folder)
+    if not names:
+        raise ValueError('no *.session in %s' % args.folder)
     if args.shard:
         names = shard_of(names, args.shard)
+        if not names:
+            raise ValueError('shard %s of the %d sessions in %s holds none' % (args.shard, len(sessions_in(args.folder)),
+                                                                              args.folder))
+    return names
+
+
+def replay(args, extra):
+    names = planned(args)
+    if args.check:
+        return 0
     out = os.path.abspath(args.report)
     os.makedirs(os.path.join(out, 'sessions'), exist_ok=True)
     results = []
@@ -129,17 +142,38 @@ def merge(args):
     return status_of(results)
 
 
+class OneLine(argparse.ArgumentParser):
+    """What was mistyped, in one line, and no replay started."""
+
+    def error(self, message):
+        print('[replay] cannot: %s (./run help)' % message, file=sys.stderr)
+        sys.exit(2)
+
+
+def replay_options(args):
+    """The options each session's replay is given."""
+    extra = ['--mask=' + m for m in args.mask or []]
+    if args.max_diff_pixels is not None:
+        extra.append('--max-diff-pixels=%d' % args.max_diff_pixels)
+    return extra + (['--no-screens'] if args.no_screens else [])
+
+
 def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    sub = parser.add_subparsers(dest='mode', required=True)
+    parser = OneLine(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    sub = parser.add_subparsers(dest='mode', required=True, parser_class=OneLine)
     r = sub.add_parser('replay')
     r.add_argument('folder')
     r.add_argument('--report', default='out/replay')
     r.add_argument('--shard')
+    r.add_argument('--mask', action='append')
+    r.add_argument('--max-diff-pixels', type=int)
+    r.add_argument('--no-screens', action='store_true')
+    r.add_argument('--check', action='store_true', help='only what was asked is checked: no replay')
     m = sub.add_parser('merge')
     m.add_argument('out')
     m.add_argument('shards', nargs='+')
-    args, extra = parser.parse_known_args()   # the rest goes to each replay (--mask, --max-diff-pixels)
+    args = parser.parse_args()
+    extra = replay_options(args) if args.mode == 'replay' else []
     try:
         sys.exit(replay(args, extra) if args.mode == 'replay' else merge(args))
     except (OSError, ValueError) as e:

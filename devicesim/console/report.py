@@ -1,7 +1,8 @@
 """The replay's report: DIR/index.html with the verdict on top and a row per step (the action, the
 host's requests recorded and heard, and the recorded, replayed and diff pictures), the first
 differing step outlined and scrolled to. The pictures are files beside the page, so the folder
-opens from disk with no server. The live picture, masked in the comparison, is a pink box."""
+opens from disk with no server. The recorded live picture, masked in the comparison, is a pink
+box; a replayed one in another place is outlined in yellow."""
 
 import html
 import json
@@ -9,10 +10,11 @@ import os
 
 from PIL import Image, ImageDraw
 
-from hostcodes import code_name
+from hostcodes import named_pair as named
 
 PINK = (255, 64, 200)
 STRONG = (255, 0, 0)
+YELLOW = (255, 220, 0)
 
 STYLE = """
 body { font: 13px sans-serif; margin: 0 16px 16px; background: #f4f4f6; color: #222; }
@@ -30,27 +32,26 @@ figcaption { font-size: 11px; color: #555; }
 """
 
 
-def named(pair):
-    name = code_name(pair)
-    return '%s (%s)' % (pair, name) if name else pair
-
-
-def boxed(source, masks, target):
-    """The picture with each mask drawn as a pink box."""
+def boxed(source, masks, target, live=None):
+    """The picture with each mask drawn as a pink box and, where the replay showed the live
+    picture elsewhere, that place outlined in yellow."""
     img = Image.open(source).convert('RGB')
     overlay = Image.new('RGBA', img.size, (0, 0, 0, 0))
     draw = ImageDraw.Draw(overlay)
     for l, t, r, b in masks:
         draw.rectangle((l, t, r - 1, b - 1), fill=PINK + (70,), outline=PINK + (255,), width=3)
+    if live and live not in masks:
+        l, t, r, b = live
+        draw.rectangle((l, t, r - 1, b - 1), outline=YELLOW + (255,), width=3)
     Image.alpha_composite(img.convert('RGBA'), overlay).convert('RGB').save(target)
 
 
-def diff_picture(replayed, changed, masks, target):
+def diff_picture(replayed, changed, masks, live, target):
     """Changed pixels in a strong colour over a dimmed grey copy of the replayed screen."""
     grey = Image.open(replayed).convert('L').point(lambda v: 40 + v // 4).convert('RGB')
     marked = Image.composite(Image.new('RGB', grey.size, STRONG), grey, changed)
     marked.save(target)
-    boxed(target, masks, target)
+    boxed(target, masks, target, live)
 
 
 def write(folder, session, line, status, verdicts, first, allowed, recorded_requests, heard_requests,
@@ -63,16 +64,19 @@ def write(folder, session, line, status, verdicts, first, allowed, recorded_requ
         if os.path.exists(recorded_png(k)):
             boxed(recorded_png(k), v.masks, os.path.join(folder, '%03d-recorded.png' % k))
             pictures.append(('recorded', '%03d-recorded.png' % k))
-        if v.state != 'not taken':
-            boxed(replayed_png(k), v.masks, os.path.join(folder, '%03d-replayed.png' % k))
+        if os.path.exists(replayed_png(k)) and v.state not in ('not taken', 'no screen'):
+            boxed(replayed_png(k), v.masks, os.path.join(folder, '%03d-replayed.png' % k), v.live)
             pictures.append(('replayed', '%03d-replayed.png' % k))
         if v.state == 'compared':
-            diff_picture(replayed_png(k), v.changed, v.masks, os.path.join(folder, '%03d-diff.png' % k))
+            diff_picture(replayed_png(k), v.changed, v.masks, v.live, os.path.join(folder, '%03d-diff.png' % k))
             pictures.append(('diff', '%03d-diff.png' % k))
-        if v.state == 'compared':
-            result = 'same' if v.count == 0 else v.text() + ('' if v.count > allowed else ' (allowed)')
+        problem = v.problem(allowed)
+        if problem:
+            result = problem[1]
+        elif v.state == 'moving':
+            result = 'recorded moving: shown, not compared'
         else:
-            result = {'moving': 'moving: shown, not compared', 'not taken': 'the replay took no screen'}[v.state]
+            result = 'same' if v.count == 0 else v.pixels() + ' (allowed)'
         rec = recorded_requests.get(k, [])
         rep = heard_requests.get(k, [])
         rows.append(
@@ -88,7 +92,7 @@ def write(folder, session, line, status, verdicts, first, allowed, recorded_requ
     page = """<!doctype html><meta charset="utf-8"><title>Replay of %s</title><style>%s</style>
 <header><h1>Replay of %s</h1>
 <p class="verdict %s">%s</p>
-<p class="note">Pink: the live picture (and --mask areas), not compared. Diff: pixels that differ in red over a dimmed copy of the replayed screen.</p></header>
+<p class="note">Pink: the recorded live picture (and --mask areas), not compared; yellow: the replay's picture where it is elsewhere. Diff: pixels that differ in red over a dimmed copy of the replayed screen.</p></header>
 <main><table><tr><th>step</th><th>action</th><th>the host's requests</th><th>recorded, replayed, diff</th></tr>
 %s</table></main>%s
 """ % (html.escape(os.path.basename(session)), STYLE, html.escape(session), 'same' if status == 0 else 'differs',
@@ -97,4 +101,6 @@ def write(folder, session, line, status, verdicts, first, allowed, recorded_requ
         f.write(page)
     # For a library's summary: the session's verdict in a form a program reads.
     with open(os.path.join(folder, 'verdict.json'), 'w', encoding='utf-8') as f:
-        json.dump({'session': session, 'status': status, 'line': line, 'steps': len(verdicts), 'first': first}, f)
+        json.dump({'session': session, 'status': status, 'line': line, 'steps': len(verdicts), 'first': first,
+                   'compared': sum(1 for v in verdicts if v.state == 'compared'),
+                   'pixels': sum(v.compared for v in verdicts)}, f)

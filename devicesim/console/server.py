@@ -13,7 +13,7 @@ from agent_link import Agent
 from commands import Console
 from hang import HANG_S
 from handshake import NO_TOKEN, close_door, open_door, proof, proves
-from session import replay
+from playback import replay
 from talk import Refused, now, say
 
 

@@ -103,7 +103,7 @@ class KeepTest(unittest.TestCase):
         session = os.path.join(self.logs, "session.txt")
         with open(session, "w") as f:
             f.write("0.000 up\n60.000 [0] host lag 0\n")      # still replaying when it is killed
-        self.session(signal.SIGKILL, TOUR="0", REPLAY=session)
+        self.session(signal.SIGKILL, TOUR="0", REPLAY=session, REPLAY_OPTIONS="--no-screens")
         d = Device(self.logs)                                  # the next start is the person's device
         self.assertTrue(d.up(), d.state())
         self.assertEqual(fingerprint(), self.person)
