@@ -62,6 +62,22 @@ def place_difference(recorded, replayed):
     return 'the picture is at %s, recorded at %s' % (place(replayed), place(recorded))
 
 
+# The simulated display's test picture: colour bars across its top, a sweeping stripe over them.
+BARS = [(192, 192, 192), (192, 192, 0), (0, 192, 192), (0, 192, 0), (192, 0, 192), (192, 0, 0), (0, 0, 192)]
+
+
+def shows_test_picture(img, live):
+    """Whether the picture's place shows the receiver's test picture (most of its bars along the
+    top row), not a black or frozen-over rectangle."""
+    l, t, r, b = live
+    if r - l < 8 or b - t < 8:
+        return False
+    row = img.convert('RGB').crop((l, t + 1, r, t + 2))
+    colours = set(c for _, c in row.getcolors(r - l))
+    near = lambda bar: any(all(abs(a - b) <= 8 for a, b in zip(bar, c)) for c in colours)
+    return sum(1 for bar in BARS if near(bar)) >= len(BARS) - 2
+
+
 # What a step that could not be compared means: 1 the replay differs, 2 it could not run.
 UNSEEN = {
     'unsettled': (1, 'the screen did not settle, recorded settled'),
@@ -125,6 +141,9 @@ def judge(count, recorded, replayed, recorded_png, replayed_png, labels, masks=(
         if v.state == 'compared':
             with Image.open(recorded_png(k)) as a, Image.open(replayed_png(k)) as b:
                 v.count, v.box, v.changed, v.compared = compare(a, b, step_masks)
+                if not v.place and rec.live and shows_test_picture(a, rec.live) != shows_test_picture(b, rec.live):
+                    v.place = 'the picture at %s %s the receiver\'s test picture, recorded %s' % (
+                        place(rec.live), *(('shows', 'without') if shows_test_picture(b, rec.live) else ('lacks', 'with')))
         verdicts.append(v)
     return verdicts
 

@@ -220,16 +220,28 @@ class RecordReplayTest(unittest.TestCase):
         d = Device(folder.name, RECORD=session)
         self.addCleanup(d.stop)
         self.assertTrue(d.up(), d.state())
+
+        def settled():
+            """Every step recorded so far has its screen kept settled: the next action may come."""
+            steps = os.path.join(session + ".screens", "steps.txt")
+            ends = re.findall(r"(?m)^[0-9.]+ \[\d+\] (?!down )", read(session))
+            kept = [l.split()[3] for l in read(steps).splitlines() if l[:1].isdigit()] if os.path.exists(steps) else []
+            return len(kept) == len(ends) + 1 and set(kept) == {"settled"}
+        self.assertTrue(until(settled))
         d.ok("touch", *MENU_TV)
         self.assertTrue(d.shows(r"viewer: window \("))
+        self.assertTrue(until(settled))
         d.ok("host", "lag", 300)
+        self.assertTrue(until(settled))
         # A tap is tried again only when the host heard nothing of it: one that was heard but shows
         # late must not be followed by a second one, which would land on the screen it asked for.
         heard = lambda request: lambda: request in re.findall(r"(?m)^[0-9.]+ heard (\S+)$", read(session))
         self.assertTrue(d.tap_until(FRAME, heard("14/66")))
         self.assertTrue(d.shows("viewer: full screen"), d.state())
+        self.assertTrue(until(settled))
         self.assertTrue(d.tap_until(RIGHT_HALF, heard("14/74")))
         self.assertTrue(d.shows(r"viewer: window \("), d.state())
+        self.assertTrue(until(settled))
         self.assertEqual(d.stop(), 0)
         recorded = read(session)
         self.assertIn("host lag 300", recorded)

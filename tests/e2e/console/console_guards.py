@@ -33,6 +33,7 @@ import commands  # noqa: E402
 import handshake  # noqa: E402
 import migration  # noqa: E402
 import server  # noqa: E402
+import playback  # noqa: E402
 import session  # noqa: E402
 import snapshots  # noqa: E402
 from hang import HANG_S  # noqa: E402
@@ -213,7 +214,8 @@ class Protocol(Folder):
         session_file = os.path.join(self.tmp.name, "session.txt")
         with open(session_file, "w") as f:
             f.write("0.000 up\n0.0 [0] host lag 250\n0.0 [0] host lag 0\n0.1 [0] touch 1 2\n60.0 [0] touch 3 4\n")
-        c = commands.Console(types.SimpleNamespace(prefix=self.prefix, home=self.home, record=None, replay=session_file))
+        c = commands.Console(types.SimpleNamespace(prefix=self.prefix, home=self.home, record=None, replay=session_file,
+                                                   no_screens=True))
         mine, agents = socket.socketpair()
 
         def agent():   # answers until the first touch, then the device is gone
@@ -223,7 +225,7 @@ class Protocol(Folder):
                     return agents.close()
         threading.Thread(target=agent, daemon=True).start()
         said = []
-        with mock.patch.object(session, "say", said.append):
+        with mock.patch.object(playback, "say", said.append):
             server.take_agent(c, mine, mine.makefile("r"), [c.token])
             self.assertTrue(c.stop.wait(HANG_S), said)
         self.assertEqual(c.status, 2)
