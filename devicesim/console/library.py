@@ -29,7 +29,10 @@ def sessions_in(folder):
 
 
 def shard_of(names, shard):
-    k, n = (int(v) for v in shard.split('/'))
+    try:
+        k, n = (int(v) for v in shard.split('/'))
+    except ValueError:
+        k = n = 0
     if not 1 <= k <= n:
         raise ValueError('a shard is K/N with 1 <= K <= N: %s' % shard)
     return names[k - 1::n]

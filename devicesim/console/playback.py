@@ -35,7 +35,7 @@ class Problems:
         self.screens, self.found = screens, []
 
     def add(self, index, status, text):
-        say('replay: step %d: %s' % (index + 1, text))
+        say('replay: action %d: %s' % (index + 1, text))
         self.found.append((index, status, text))
         if self.screens:
             self.screens.problem(index, status, text)
@@ -105,7 +105,7 @@ def traffic_verdict(expected, heard, problems):
     """The status of a replay that compares the host's traffic only, its line said."""
     if problems:
         index, status, text = problems[0]
-        say('replay %s: step %d: %s' % ('differs' if status == 1 else 'could not run', index + 1, text))
+        say('replay %s: action %d: %s' % ('differs' if status == 1 else 'could not run', index + 1, text))
         return status
     found = first_request_difference(expected, heard)
     if found:

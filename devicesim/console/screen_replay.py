@@ -92,7 +92,8 @@ class ScreenReplay:
         recorded = self.recorded.get(k)
         if recorded is None:
             return   # nothing to compare with: the verdict says so
-        if not self.console.wait_heard(recorded.heard, HANG_S):
+        # Once the replay differs, it is known to: later waits need not be long.
+        if not self.console.wait_heard(recorded.heard, 2.0 if self.differs or self.problems else HANG_S):
             with self.console.heard_lock:
                 had = len(self.console.heard)
             self.problems.append((k, 1, 'the host had heard %d requests, recorded %d, when its wait ran out'
