@@ -28,7 +28,9 @@ bool ReadLive(const ddsim::control::Block* block, LONG& seq, RECT& live)
     return (seq & 1) == 0 && seq == block->live.seq;
 }
 
-// FNV-1a over the screen's 16-bit colours outside the live picture, and the picture's place.
+// FNV-1a over the screen's 16-bit colours outside the live picture, the picture's place, and
+// whether the picture shows there: its window is raised and painted a moment after it is placed,
+// and a frame still empty in that moment is not the screen a person is left with.
 uint64_t Fingerprint(const devworld::Shot& shot, const RECT& live)
 {
     uint64_t h = 1469598103934665603ull;
@@ -42,6 +44,7 @@ uint64_t Fingerprint(const devworld::Shot& shot, const RECT& live)
     mix(static_cast<uint32_t>(live.top));
     mix(static_cast<uint32_t>(live.right));
     mix(static_cast<uint32_t>(live.bottom));
+    mix(!IsRectEmpty(&live) && devworld::PictureIn(shot, live) ? 1u : 0u);
     for (int y = 0; y < shot.height; ++y) {
         for (int x = 0; x < shot.width; ++x) {
             const bool masked = x >= live.left && x < live.right && y >= live.top && y < live.bottom;

@@ -11,7 +11,7 @@ import shutil
 import tempfile
 import time
 
-from compare import compare
+from compare import compare, shows_test_picture
 from hang import HANG_S
 from looker import MOVING_AFTER, POLL, QUIET, Image, Looker
 from steps import Step, folder_of, png_name, read_steps, step_ends
@@ -148,6 +148,8 @@ class ScreenReplay:
             return False
         masks = list(self.options.masks) + ([recorded.live] if recorded.live else [])
         with Image.open(os.path.join(folder_of(self.session), png_name(step.step))) as was, Image.open(png) as shown:
+            if recorded.live and shows_test_picture(was, recorded.live) != shows_test_picture(shown, recorded.live):
+                return False
             return compare(was, shown, masks)[0] <= allowed
 
     def close(self):

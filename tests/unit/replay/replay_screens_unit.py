@@ -106,6 +106,13 @@ class Verdict(unittest.TestCase):
                                              '(4 steps in all)'))
         self.assertTrue(os.path.exists(os.path.join(report, '000-diff.png')))
         self.assertIn('no picture shows, recorded at 320,240,640,480', self.run_replay({}, live=pip, shown=None)[1])
+        # In its place, the picture must be the receiver's test picture, not a black rectangle.
+        bars = screen()
+        for i, colour in enumerate(compare.BARS):
+            ImageDraw.Draw(bars).rectangle((320 + 40 * i, 240, 359 + 40 * i, 400), fill=colour)
+        self.assertEqual(self.run_replay({1: bars}, live=pip)[1],
+                         "replay differs: step 1 (touch 112 171): the picture at 320,240,640,480 shows the receiver's "
+                         "test picture, recorded without")
         self.assertIn('the picture is at 0,0,640,480, recorded with none', self.run_replay({}, shown=(0, 0, 640, 480))[1])
 
     def test_nothing_unseen_passes(self):
