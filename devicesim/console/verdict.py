@@ -30,6 +30,7 @@ def finish(replay, expected, heard, options):
     """The verdict's lines and the exit status; the report and a new baseline when asked."""
     actions, recorded, folder = replay.actions, replay.recorded, folder_of(replay.session)
     labels = labels_of(actions)
+    labels.update((k, 'past the last action') for k in recorded if k not in labels)
     verdicts = judge(step_count(actions), recorded, replay.steps, lambda k: os.path.join(folder, png_name(k)),
                      lambda k: os.path.join(replay.out, png_name(k)), labels, options.masks, replay.problems)
     allowed = options.max_diff_pixels
@@ -43,7 +44,7 @@ def finish(replay, expected, heard, options):
     first = found[0][0] if found else None
     if found:
         k, status, text = found[0]
-        line = 'replay %s: step %d (%s): %s' % ('differs' if status == 1 else 'could not run', k, labels.get(k, ''), text)
+        line = 'replay %s: step %d (%s): %s' % ('differs' if status == 1 else 'could not run', k, labels[k], text)
         steps = len(set(f[0] for f in found))
         if steps > 1:
             line += ' (%d steps in all)' % steps

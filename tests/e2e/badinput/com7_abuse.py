@@ -8,14 +8,13 @@ usage: com7_abuse.py <badinput_satwake_probe.exe> [unittest arguments]
 Needs WINEPREFIX (and DISPLAY) as the test runner sets them.
 """
 import os
-import subprocess
 import sys
 import tempfile
 import unittest
 
 PROBE = None
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
-from com7link import DRIVE_C, Com7  # noqa: E402
+from com7link import Com7, run_probe  # noqa: E402
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "devicesim", "console"))
 from hang import HANG_S  # noqa: E402
 
@@ -23,14 +22,7 @@ BOX = "-1-|-1-"
 
 
 def run_satwake():
-    # Through a file: the prefix's desktop process, started by the probe when it is the first to
-    # need one, inherits its output and outlives it, so a pipe would never end.
-    with tempfile.TemporaryFile() as out:
-        subprocess.run(["wine", PROBE], cwd=DRIVE_C, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
-                       timeout=3 * HANG_S)
-        out.seek(0)
-        lines = out.read().decode("utf-8", "replace").splitlines()
-    return dict(line.split("=", 1) for line in lines if "=" in line)
+    return run_probe([PROBE], 3 * HANG_S)[1]
 
 
 class UnusablePort(unittest.TestCase):

@@ -22,7 +22,7 @@ import unittest
 
 SATWAKE = PROBE = None
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
-from com7link import DRIVE_C, PREFIX, Com7  # noqa: E402
+from com7link import DRIVE_C, PREFIX, Com7, run_probe  # noqa: E402
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "devicesim", "console"))
 from hang import HANG_S  # noqa: E402
 
@@ -135,15 +135,8 @@ class Run:
 
 
 def probe(mode, timeout_ms=int(HANG_S * 1000)):
-    # Its answer goes to a file, not a pipe: the prefix's desktop process, when the probe is the
-    # first to need it, inherits the probe's output and outlives it, and a pipe would not end.
-    with tempfile.TemporaryFile() as answer:
-        out = subprocess.run(["wine", PROBE, mode, os.path.basename(SATWAKE), str(timeout_ms)],
-                             cwd=DRIVE_C, stdin=subprocess.DEVNULL, stdout=answer, stderr=subprocess.DEVNULL,
-                             timeout=3 * timeout_ms / 1000)   # its two waits, each within the limit
-        answer.seek(0)
-        lines = answer.read().decode("utf-8").splitlines()
-    return out.returncode, dict(line.split("=", 1) for line in lines if "=" in line)
+    # Its two waits, each within the limit.
+    return run_probe([PROBE, mode, os.path.basename(SATWAKE), str(timeout_ms)], 3 * timeout_ms / 1000)
 
 
 class WakeUp(unittest.TestCase):
