@@ -32,7 +32,6 @@ HOLD = 2.5
 POLL = 0.2
 # A touch whose screen stayed the one before, with nothing heard, this long was not taken.
 NOT_TAKEN = 8.0
-ATTEMPTS = 4
 
 
 class Recording:
@@ -315,30 +314,22 @@ def main():
     name = sys.argv[1]
     session = os.path.abspath(sys.argv[2] if len(sys.argv) == 3 else
                               os.path.join(ROOT, 'tests', 'e2e', 'golden', name + '.session'))
-    # The picture's window can come back over the viewer's only a moment after the viewer was
-    # raised (the closing of the settings panel), and a screen can settle in that moment with the
-    # frame still empty; the recording is made again when one did.
-    for attempt in range(1, ATTEMPTS + 1):
-        with Recording(name, session) as r:
-            SCRIPTS[name](r)
-        done = Recording(name, session)
-        kept = done.kept()
-        moving = [k for k, v in kept.items() if v[0] != 'settled']
-        missing = [k for k in range(done.last_step() + 1) if k not in kept]
-        blank = without_picture(session, kept)
-        print('record %s: %s and %s.screens/: %d screens%s%s%s' % (
-            name, session, session, len(kept), ', moving: %s' % moving if moving else ', all settled',
-            ', without a screen: %s' % missing if missing else '',
-            ', kept before the picture was painted in its place: %s' % blank if blank else ''), flush=True)
-        if not blank or attempt == ATTEMPTS:
-            sys.exit(1 if moving or missing or blank else 0)
-        print('record %s: recording again (attempt %d of %d)' % (name, attempt + 1, ATTEMPTS), flush=True)
+    with Recording(name, session) as r:
+        SCRIPTS[name](r)
+    done = Recording(name, session)
+    kept = done.kept()
+    moving = [k for k, v in kept.items() if v[0] != 'settled']
+    missing = [k for k in range(done.last_step() + 1) if k not in kept]
+    blank = without_picture(session, kept)
+    print('record %s: %s and %s.screens/: %d screens%s%s%s' % (
+        name, session, session, len(kept), ', moving: %s' % moving if moving else ', all settled',
+        ', without a screen: %s' % missing if missing else '',
+        ', the picture not painted in its place: %s' % blank if blank else ''), flush=True)
+    sys.exit(1 if moving or missing or blank else 0)
 
 
 def without_picture(session, kept):
-    """The steps kept with the live picture's place set but its test picture not yet painted
-    there: the picture's window follows the display a moment late, and a screen kept in that moment
-    is one the replay, which finds the picture, differs from."""
+    """The steps kept with the live picture's place set but no test picture painted there."""
     try:
         from compare import shows_test_picture
         from PIL import Image
