@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Records a golden session with its screens: what the suite replays.
 
-usage: tests/e2e/golden/record.py NAME [SESSION]   (default SESSION: tests/e2e/golden/NAME.session)
+usage: tools/record_golden.py NAME [SESSION]   (default SESSION: tests/e2e/golden/NAME.session)
 
 NAME is one of the scripts below (tour, panel, satwake_box, darkpane, overlay_failure). The script
 runs ./run device --record SESSION and drives the device through ./run console. Each action is
@@ -21,7 +21,7 @@ import subprocess
 import sys
 import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, 'devicesim', 'console'))
 from hang import HANG_S  # noqa: E402
 
