@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """A golden session (NAME.session, recorded with tools/record_golden.py, its screens in
-NAME.session.screens/) replayed on the build under test must give the same screens and the same host traffic, step by
-step. The same files serve both word sizes: they are what says that the 32-bit and the 64-bit
-programs draw the same screens. What a replay must have compared comes from the session file, not
+NAME.session.screens/) replayed on the build under test must give the same screens and the same
+host traffic, step by step. The same files serve both word sizes: they are what says that the
+32-bit and the 64-bit programs draw the same screens. What a replay must have compared comes from the session file, not
 from the screens folder an update rewrites: every step, on its pixels, none moving.
 
 usage: golden_e2e.py <source root> <build folder> NAME   (WINEPREFIX and DISPLAY as ctest sets them)"""
