@@ -31,8 +31,10 @@ def finish(replay, expected, heard, options):
     actions, recorded, folder = replay.actions, replay.recorded, folder_of(replay.session)
     labels = labels_of(actions)
     labels.update((k, 'past the last action') for k in recorded if k not in labels)
-    verdicts = judge(step_count(actions), recorded, replay.steps, lambda k: os.path.join(folder, png_name(k)),
-                     lambda k: os.path.join(replay.out, png_name(k)), labels, options.masks, replay.problems)
+    recorded_png = lambda k: os.path.join(folder, png_name(k))  # noqa: E731
+    replayed_png = lambda k: os.path.join(replay.out, png_name(k))  # noqa: E731
+    verdicts = judge(step_count(actions), recorded, replay.steps, recorded_png, replayed_png, labels, options.masks,
+                     replay.problems)
     allowed = options.max_diff_pixels
     traffic = traffic_difference(recorded, expected, heard)
     # At one step, what the host heard comes first: what it showed followed from it.
@@ -60,7 +62,7 @@ def finish(replay, expected, heard, options):
     if options.report:
         report.write(options.report, replay.session, line, status, verdicts, first, allowed,
                      requests_by_step(recorded, expected), requests_by_step(replay.steps, heard),
-                     lambda k: os.path.join(folder, png_name(k)), lambda k: os.path.join(replay.out, png_name(k)))
+                     recorded_png, replayed_png)
     if options.update:
         return update(replay, verdicts, line)
     return status, line
