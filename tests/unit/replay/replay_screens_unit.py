@@ -134,7 +134,10 @@ class Verdict(unittest.TestCase):
                                        steps={k: steps.Step(k, 0, 0, 'settled') for k in range(4)}, out=folder,
                                        problems=[])
         options = types.SimpleNamespace(masks=[], max_diff_pixels=0, report=None, update=False)
-        self.assertEqual(verdict.finish(replay, EXPECTED, EXPECTED, options)[:1], (2,))
+        self.assertEqual(verdict.finish(replay, EXPECTED, EXPECTED, options)[0], 2)
+        replay.out = tempfile.mkdtemp(dir=folder)   # the replay's own screens gone
+        self.assertEqual(verdict.finish(replay, EXPECTED, EXPECTED, options)[1][:62],
+                         "replay could not run: step 0 (the device up): the replay's scr")
 
     def test_an_update_keeps_settled_screens_and_counts_what_changed(self):
         status, line, _, folder = self.run_replay({1: screen((0, 0, 9, 9)), 3: screen((0, 0, 99, 99))},
