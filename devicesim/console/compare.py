@@ -95,6 +95,7 @@ class Verdict:
         self.count, self.box, self.changed, self.compared = 0, None, None, 0
         self.place = None          # how the picture's place differs, or None
         self.live = None           # where the replay showed the picture
+        self.recorded_live = None  # and where the recording did
 
     def problem(self, allowed):
         """(status, what differs) of the step, or None when a person sees what was recorded."""
@@ -136,6 +137,8 @@ def judge(count, recorded, replayed, recorded_png, replayed_png, labels, masks=(
             v.state = 'unsettled'
         if rep is not None:
             v.live = rep.live
+        if rec is not None:
+            v.recorded_live = rec.live
         if v.state in ('compared', 'unsettled'):
             v.place = place_difference(rec.live, rep.live)
         if v.state == 'compared':

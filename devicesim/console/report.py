@@ -8,7 +8,7 @@ import html
 import json
 import os
 
-from PIL import Image, ImageDraw
+from PIL import Image, ImageChops, ImageDraw
 
 from hostcodes import named_pair as named
 
@@ -46,12 +46,25 @@ def boxed(source, masks, target, live=None):
     Image.alpha_composite(img.convert('RGBA'), overlay).convert('RGB').save(target)
 
 
-def diff_picture(replayed, changed, masks, live, target):
-    """Changed pixels in a strong colour over a dimmed grey copy of the replayed screen."""
+def picture_moved(size, recorded, replayed):
+    """The 0/255 map of where one of the two showed the live picture and the other did not."""
+    maps = []
+    for live in (recorded, replayed):
+        m = Image.new('1', size, 0)
+        if live:
+            ImageDraw.Draw(m).rectangle((live[0], live[1], live[2] - 1, live[3] - 1), fill=1)
+        maps.append(m)
+    return ImageChops.logical_xor(*maps).convert('L')
+
+
+def diff_picture(replayed, v, target):
+    """Changed pixels, and where the picture shows in one screen only, in a strong colour over a
+    dimmed grey copy of the replayed screen."""
     grey = Image.open(replayed).convert('L').point(lambda v: 40 + v // 4).convert('RGB')
+    changed = ImageChops.lighter(v.changed, picture_moved(grey.size, v.recorded_live, v.live)) if v.place else v.changed
     marked = Image.composite(Image.new('RGB', grey.size, STRONG), grey, changed)
     marked.save(target)
-    boxed(target, masks, target, live)
+    boxed(target, v.masks, target, v.live)
 
 
 def write(folder, session, line, status, verdicts, first, allowed, recorded_requests, heard_requests,
@@ -68,7 +81,7 @@ def write(folder, session, line, status, verdicts, first, allowed, recorded_requ
             boxed(replayed_png(k), v.masks, os.path.join(folder, '%03d-replayed.png' % k), v.live)
             pictures.append(('replayed', '%03d-replayed.png' % k))
         if v.state == 'compared':
-            diff_picture(replayed_png(k), v.changed, v.masks, v.live, os.path.join(folder, '%03d-diff.png' % k))
+            diff_picture(replayed_png(k), v, os.path.join(folder, '%03d-diff.png' % k))
             pictures.append(('diff', '%03d-diff.png' % k))
         problem = v.problem(allowed)
         if problem:
@@ -92,7 +105,7 @@ def write(folder, session, line, status, verdicts, first, allowed, recorded_requ
     page = """<!doctype html><meta charset="utf-8"><title>Replay of %s</title><style>%s</style>
 <header><h1>Replay of %s</h1>
 <p class="verdict %s">%s</p>
-<p class="note">Pink: the recorded live picture (and --mask areas), not compared; yellow: the replay's picture where it is elsewhere. Diff: pixels that differ in red over a dimmed copy of the replayed screen.</p></header>
+<p class="note">Pink: the recorded live picture (and --mask areas), not compared; yellow: the replay's picture where it is elsewhere. Diff: pixels that differ, and where the picture shows in one screen only, in red over a dimmed copy of the replayed screen.</p></header>
 <main><table><tr><th>step</th><th>action</th><th>the host's requests</th><th>recorded, replayed, diff</th></tr>
 %s</table></main>%s
 """ % (html.escape(os.path.basename(session)), STYLE, html.escape(session), 'same' if status == 0 else 'differs',
