@@ -210,7 +210,8 @@ boot() {
   CONSOLE_PID=$!
   # The door is written, or the console ended without it.
   door_or_gone() { [ -s "$DOOR" ] || ! kill -0 "$CONSOLE_PID" 2>/dev/null; }
-  until_within "$HANG_S" door_or_gone && [ -s "$DOOR" ] || { say "the console did not start"; exit 1; }
+  # A replay whose console refused it (it said why) could not run: status 2, as the console's.
+  until_within "$HANG_S" door_or_gone && [ -s "$DOOR" ] || { say "the console did not start"; exit $([ -n "$REPLAY" ] && echo 2 || echo 1); }
   read -r port _ token <"$DOOR"
   DEVICE_CONSOLE_TOKEN="$token"
   export DEVICE_CONSOLE_TOKEN
