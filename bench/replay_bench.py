@@ -13,16 +13,18 @@ import sys
 import tempfile
 import time
 
-ROOT, BUILD = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-GOLDEN = os.path.join(ROOT, 'tests', 'e2e', 'golden')
 
 
-def replay(session, *options):
+def golden(root, name):
+    return os.path.join(root, 'tests', 'e2e', 'golden', name + '.session')
+
+
+def replay(root, build, session, *options):
     """Seconds from the replay's first action to its verdict, its verdict line and exit status."""
     logs = tempfile.mkdtemp(prefix='replay-bench-')
-    env = dict(os.environ, ROOT=ROOT, BUILD_DIR=BUILD, TOUR='0', REPLAY=session, DEVICE_LOGS=logs,
+    env = dict(os.environ, ROOT=root, BUILD_DIR=build, TOUR='0', REPLAY=session, DEVICE_LOGS=logs,
                REPLAY_OPTIONS='\t'.join(options))
-    process = subprocess.Popen([os.path.join(ROOT, 'devicesim', 'device.sh')], env=env, stdin=subprocess.DEVNULL,
+    process = subprocess.Popen([os.path.join(root, 'devicesim', 'device.sh')], env=env, stdin=subprocess.DEVNULL,
                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     started = ended = None
     line = ''
@@ -38,12 +40,14 @@ def replay(session, *options):
 
 
 def main():
-    names = sys.argv[3:] or sorted(os.path.basename(p)[:-len('.session')] for p in glob.glob(GOLDEN + '/*.session'))
+    root, build = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    names = sys.argv[3:] or sorted(os.path.basename(p)[:-len('.session')]
+                                   for p in glob.glob(golden(root, '*')))
     failed = 0
     for name in names:
-        session = os.path.join(GOLDEN, name + '.session')
-        with_screens, line, s1 = replay(session, '--max-diff-pixels', '8')
-        without, _, s2 = replay(session, '--no-screens')
+        session = golden(root, name)
+        with_screens, line, s1 = replay(root, build, session, '--max-diff-pixels', '8')
+        without, _, s2 = replay(root, build, session, '--no-screens')
         if not with_screens or not without:
             print('%-58s %s' % ('replay of %s' % name, 'did not run (status %s, %s)' % (s1, s2)))
             failed = 1
