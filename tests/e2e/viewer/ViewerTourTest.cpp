@@ -92,11 +92,11 @@ protected:
         const ULONGLONG deadline = Now() + timeoutMs;
         while (Now() < deadline) {
             if (Until(taken, 0)) return true;
-            Tap(m_hwnd, p.x, p.y);
-            Until([] { return false; }, 50);
-            // Answered once the viewer is back in its message loop; meanwhile this thread still
-            // serves the viewer's broadcasts to the host window.
-            SendMessageTimeoutW(m_hwnd, WM_NULL, 0, 0, SMTO_NORMAL, kHangMs, nullptr);
+            // Sent, not posted: once both have returned the viewer has handled the tap, taken or
+            // dropped, however slow the machine (a message sent after a posted tap can be handled
+            // before it). Meanwhile this thread still serves the viewer's broadcasts to the host window.
+            SendMessageTimeoutW(m_hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y), SMTO_NORMAL, kHangMs, nullptr);
+            SendMessageTimeoutW(m_hwnd, WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y), SMTO_NORMAL, kHangMs, nullptr);
             if (Until(taken, 300)) return true;
         }
         return false;
