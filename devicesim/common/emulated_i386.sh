@@ -42,6 +42,7 @@ i386_namespace_refused() {
   if answer="$(unshare --user --map-root-user --mount -- bash "$EMULATED_I386_HELPER" --probe 2>&1)"; then
     answer=""
   else
+    answer="${answer//$'\n'/; }"   # one line, for the command's first line
     answer="a user namespace cannot mount a binfmt_misc of its own here (Linux 6.7 and later can): ${answer:-refused}"
   fi
   printf '%s\n%s\n' "$kernel" "$answer" >"$cache"
